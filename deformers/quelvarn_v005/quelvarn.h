@@ -1,0 +1,59 @@
+#pragma once
+// MyNode: the surface-sliding deformer. Points bound to a driving NURBS surface by stored
+// (u, v) parameters slide across it under a profile curve and its rest copy.
+
+#include <vector>
+
+#include <Imath/ImathMatrix.h>
+#include <maya/MAutoCLMem.h>
+
+#include "KxNode.h"
+#include "surface_data.h"
+
+// One dense per-point weight cache: a device-memory handle (left empty by the node) and
+// one weight per point.
+struct MapCache {
+    MAutoCLMem deviceMemory;
+    std::vector<float> values;
+};
+
+class MyNode : public KxNode {
+public:
+    MyNode();
+    ~MyNode() override;
+
+    void declareAttributes(std::vector<AttributeSpec>& specs) override;
+    int deform(AttributeMap& attributes, DeformAttributes& record) override;
+    void notify() override;
+    int prepareDeviceData(AttributeMap& attributes, DeviceDeformAttributes& record) override;
+    void invalidateDeviceData() override;
+
+    SurfaceData surfaceData;      // the driving surface of the latest evaluation
+    SurfaceData restSurfaceData;  // the surface at the latest cache refresh
+    std::vector<Imath::M44d> restFrameInverses;  // per point: inverse surface frame at rest
+
+    // Slot order is push, the four slide maps, the four push-in maps, the four push-out maps.
+    MapCache pushMap;
+    MapCache umap;
+    MapCache dmap;
+    MapCache lmap;
+    MapCache rmap;
+    MapCache upushInMap;
+    MapCache dpushInMap;
+    MapCache lpushInMap;
+    MapCache rpushInMap;
+    MapCache upushOutMap;
+    MapCache dpushOutMap;
+    MapCache lpushOutMap;
+    MapCache rpushOutMap;
+    MAutoCLMem spareDeviceMemory;
+
+    bool cpuRefreshPending;
+    bool gpuRefreshPending;
+};
+
+#define QUELVARN_EXPORT extern "C" __attribute__((visibility("default")))
+
+QUELVARN_EXPORT KxNode* create();
+QUELVARN_EXPORT int help(AttributeMap& attributes);
+QUELVARN_EXPORT int resetParams(AttributeMap& attributes);

@@ -1,0 +1,88 @@
+#pragma once
+// The host's side of the API stand-in: the objects behind MObject handles, their plugs,
+// and the message log. The framework host and the tests use this header; the plug-in
+// never includes it.
+
+#include <any>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <maya/MObject.h>
+
+namespace hostapi {
+
+struct NurbsSurfaceGeometry;
+
+class HostObject {
+public:
+    virtual ~HostObject() = default;
+};
+
+// The value of one plug. Scalars and enums live in `number`; an array plug holds its
+// elements as (logical index, value) pairs in the order they were given, so that what a
+// scene file says reaches the node unchanged; geometry lives in `object`, anything else
+// the framework host keeps for the attribute in `payload`.
+struct PlugValue {
+    double number = 0.0;
+    std::vector<int32_t> indices;
+    std::vector<float> values;
+    MObject object;
+    std::any payload;
+};
+
+struct Plug {
+    std::string shortName;
+    std::string longName;
+    PlugValue value;
+    uint64_t revision = 0;  // counts every store, so readers can tell a changed value
+};
+
+// An array being rebuilt through MArrayDataBuilder: a copy of the plug's elements and
+// where each logical index sits in it.
+struct ArrayBuild {
+    std::shared_ptr<PlugValue> value;
+    std::unordered_map<int32_t, size_t> position;
+};
+
+class DependencyNode : public HostObject {
+public:
+    explicit DependencyNode(std::string nodeName) : name(std::move(nodeName)) {}
+    std::string name;
+    std::vector<Plug> plugs;
+
+    // Index of the plug with this short or long name, or -1.
+    int findPlug(const std::string& attributeName) const;
+    Plug& addPlug(std::string shortName, std::string longName);
+    Plug& plug(int index) { return plugs[static_cast<size_t>(index)]; }
+};
+
+class NurbsSurfaceObject : public HostObject {
+public:
+    explicit NurbsSurfaceObject(std::shared_ptr<const NurbsSurfaceGeometry> surfaceGeometry)
+        : geometry(std::move(surfaceGeometry)) {}
+    std::shared_ptr<const NurbsSurfaceGeometry> geometry;
+};
+
+MObject makeDependencyNode(const std::string& name);
+DependencyNode* asDependencyNode(const MObject& object);
+
+// The geometry must be valid (validateGeometry returns empty); otherwise this throws
+// std::invalid_argument with the reason.
+MObject makeNurbsSurface(const NurbsSurfaceGeometry& geometry);
+const NurbsSurfaceGeometry* asNurbsSurface(const MObject& object);
+
+// Every line shown through MGlobal, in order, one log per process.
+struct LoggedMessage {
+    enum class Kind { Error, Info };
+    Kind kind;
+    std::string text;
+};
+const std::vector<LoggedMessage>& messageLog();
+void clearMessageLog();
+// When false (the default is true) displays are recorded but not printed to stderr.
+void setEchoMessages(bool echo);
+
+}  // namespace hostapi

@@ -1,0 +1,4 @@
+#pragma once
+#include <maya/MArrays.inl>
+
+class MDoubleArray : public MHostArray<double> {};

@@ -1,0 +1,269 @@
+// Closest point on a NURBS surface: a dense sample grid (several samples in every knot span)
+// supplies the seeds, and a bound-constrained Newton descent refines each seed to full
+// precision. A parameter that reaches the domain edge while the distance still falls outward
+// is held there, so edges get a one-dimensional Newton and corners are returned exactly.
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "nurbs_basis.h"
+#include "nurbs_geometry.h"
+#include "nurbs_surface_eval.h"
+
+namespace hostapi {
+
+using nurbs::PreparedSurface;
+using nurbs::SurfaceDerivatives;
+using nurbs::Vec3;
+
+namespace {
+
+// Local minima of the sampled distance that get refined; far fewer than the grid has.
+constexpr int kSeedCount = 6;
+constexpr int kMaxIterations = 60;
+constexpr int kMaxHalvings = 50;
+// A step this small relative to the domain means the iteration has converged: Newton's next
+// step would be below rounding.
+constexpr double kConvergedStep = 1e-14;
+
+// A polynomial piece of degree p can turn about p times, so sample it about 2p times.
+int samplesPerSpan(int degree) { return std::max(4, 2 * degree); }
+
+std::vector<double> sampleParameters(const std::vector<double>& knots, int degree, int cvCount, double end) {
+    std::vector<double> samples;
+    const int perSpan = samplesPerSpan(degree);
+    for (int s = degree; s < cvCount; ++s) {
+        const double a = knots[s];
+        const double b = knots[s + 1];
+        if (!(a < b)) continue;
+        for (int k = 0; k < perSpan; ++k) samples.push_back(a + (b - a) * (static_cast<double>(k) / perSpan));
+    }
+    samples.push_back(end);
+    return samples;
+}
+
+double dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+Vec3 sub(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+
+struct Candidate {
+    double u, v, d2;
+};
+
+// Bound-constrained Newton descent on f(u, v) = |S(u, v) - P|^2 from (u, v).
+Candidate refine(const PreparedSurface& s, const Vec3& target, double u, double v) {
+    const double rangeU = s.endU - s.startU;
+    const double rangeV = s.endV - s.startV;
+    SurfaceDerivatives d = nurbs::surfaceDerivatives(s, u, v);
+    Vec3 r = sub(d.point, target);
+    double f = dot(r, r);
+
+    for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
+        const double gu = dot(d.du, r);
+        const double gv = dot(d.dv, r);
+        // Hold a parameter on its bound while the distance keeps falling outward.
+        const bool holdU = (u <= s.startU && gu > 0.0) || (u >= s.endU && gu < 0.0);
+        const bool holdV = (v <= s.startV && gv > 0.0) || (v >= s.endV && gv < 0.0);
+        if (holdU && holdV) break;  // a corner satisfies the optimality conditions
+
+        const double guu = dot(d.du, d.du), guv = dot(d.du, d.dv), gvv = dot(d.dv, d.dv);
+        const double huu = guu + dot(d.duu, r), huv = guv + dot(d.duv, r), hvv = gvv + dot(d.dvv, r);
+        double stepU = 0.0;
+        double stepV = 0.0;
+        if (holdV) {
+            const double curvature = huu > 0.0 ? huu : guu;
+            if (curvature > 0.0) stepU = -gu / curvature;
+        } else if (holdU) {
+            const double curvature = hvv > 0.0 ? hvv : gvv;
+            if (curvature > 0.0) stepV = -gv / curvature;
+        } else {
+            double a = huu, b = huv, c = hvv;
+            const double det = a * c - b * b;
+            if (!(a > 0.0 && c > 0.0 && det > 1e-14 * a * c)) {
+                // Not convex here (far point on the concave side, or a saddle): the Gauss-Newton
+                // matrix still gives a descent direction; a little damping covers degenerate
+                // (collapsed) parametrisations.
+                const double damping = 1e-12 * (guu + gvv);
+                a = guu + damping;
+                b = guv;
+                c = gvv + damping;
+            }
+            const double det2 = a * c - b * b;
+            if (det2 > 0.0) {
+                stepU = -(c * gu - b * gv) / det2;
+                stepV = -(a * gv - b * gu) / det2;
+            }
+        }
+        if (!(std::isfinite(stepU) && std::isfinite(stepV)) || (stepU == 0.0 && stepV == 0.0)) break;
+
+        const double gradientNorm = (holdU ? 0.0 : gu * gu) + (holdV ? 0.0 : gv * gv);
+        bool accepted = false;
+        double nu = u, nv = v;
+        SurfaceDerivatives nd;
+        Vec3 nr{};
+        double nf = f;
+        double t = 1.0;
+        for (int halving = 0; halving < kMaxHalvings; ++halving, t *= 0.5) {
+            nu = s.clampU(u + t * stepU);
+            nv = s.clampV(v + t * stepV);
+            if (nu == u && nv == v) break;
+            nd = nurbs::surfaceDerivatives(s, nu, nv);
+            nr = sub(nd.point, target);
+            nf = dot(nr, nr);
+            if (nf < f) {
+                accepted = true;
+                break;
+            }
+            // Near convergence f sits at rounding level and cannot show progress; a full step
+            // that keeps f within rounding and shrinks the gradient is still progress.
+            if (t == 1.0 && nf <= f * (1.0 + 1e-12)) {
+                const double ngu = dot(nd.du, nr);
+                const double ngv = dot(nd.dv, nr);
+                if ((holdU ? 0.0 : ngu * ngu) + (holdV ? 0.0 : ngv * ngv) < gradientNorm) {
+                    accepted = true;
+                    break;
+                }
+            }
+        }
+        if (!accepted) break;
+        const double moved = std::max(std::abs(nu - u) / rangeU, std::abs(nv - v) / rangeV);
+        u = nu;
+        v = nv;
+        d = nd;
+        r = nr;
+        f = nf;
+        if (moved < kConvergedStep) break;
+    }
+    return {u, v, f};
+}
+
+// The sample grid of one surface and the query against it.
+struct Projection {
+    explicit Projection(const NurbsSurfaceGeometry& surface);
+    SurfaceHit closestPoint(const Vec3& point) const;
+
+    PreparedSurface prepared;
+    std::vector<double> samplesU, samplesV;
+    std::vector<Vec3> grid;  // u-major: grid[i * samplesV.size() + j]
+};
+
+// Row by row: blend the control rows along u once per u sample, then each v sample needs only
+// degreeV + 1 homogeneous points.
+Projection::Projection(const NurbsSurfaceGeometry& surface) : prepared(surface) {
+    const NurbsSurfaceGeometry& g = surface;
+    const int p = g.degreeU;
+    const int q = g.degreeV;
+    samplesU = sampleParameters(prepared.knotsU, p, g.cvCountU, prepared.endU);
+    samplesV = sampleParameters(prepared.knotsV, q, g.cvCountV, prepared.endV);
+
+    const size_t nv = samplesV.size();
+    std::vector<int> spansV(nv);
+    std::vector<double> basisV(nv * (q + 1));
+    for (size_t j = 0; j < nv; ++j) {
+        spansV[j] = nurbs::findSpan(prepared.knotsV.data(), q, g.cvCountV, samplesV[j]);
+        nurbs::basisValues(prepared.knotsV.data(), spansV[j], q, samplesV[j], &basisV[j * (q + 1)]);
+    }
+
+    grid.resize(samplesU.size() * nv);
+    std::vector<std::array<double, 4>> row(g.cvCountV);
+    double basisU[nurbs::kMaxOrder];
+    for (size_t i = 0; i < samplesU.size(); ++i) {
+        const int su = nurbs::findSpan(prepared.knotsU.data(), p, g.cvCountU, samplesU[i]);
+        nurbs::basisValues(prepared.knotsU.data(), su, p, samplesU[i], basisU);
+        for (int j = 0; j < g.cvCountV; ++j) {
+            std::array<double, 4> sum{0.0, 0.0, 0.0, 0.0};
+            for (int a = 0; a <= p; ++a) {
+                const auto& cv = g.cvs[static_cast<size_t>(su - p + a) * g.cvCountV + j];
+                const double w = cv[3];
+                sum[0] += basisU[a] * (cv[0] * w);
+                sum[1] += basisU[a] * (cv[1] * w);
+                sum[2] += basisU[a] * (cv[2] * w);
+                sum[3] += basisU[a] * w;
+            }
+            row[j] = sum;
+        }
+        for (size_t j = 0; j < nv; ++j) {
+            const double* b = &basisV[j * (q + 1)];
+            const int first = spansV[j] - q;
+            std::array<double, 4> sum{0.0, 0.0, 0.0, 0.0};
+            for (int k = 0; k <= q; ++k)
+                for (int c = 0; c < 4; ++c) sum[c] += b[k] * row[first + k][c];
+            grid[i * nv + j] = {sum[0] / sum[3], sum[1] / sum[3], sum[2] / sum[3]};
+        }
+    }
+}
+
+SurfaceHit Projection::closestPoint(const Vec3& point) const {
+    const size_t nu = samplesU.size();
+    const size_t nv = samplesV.size();
+    std::vector<double> d2(grid.size());
+    for (size_t k = 0; k < grid.size(); ++k) {
+        const Vec3 r = sub(grid[k], point);
+        d2[k] = dot(r, r);
+    }
+
+    // Seeds: grid points no farther than any of their eight neighbours.
+    std::vector<std::pair<double, size_t>> seeds;
+    for (size_t i = 0; i < nu; ++i) {
+        for (size_t j = 0; j < nv; ++j) {
+            const double value = d2[i * nv + j];
+            bool minimum = true;
+            for (size_t a = i > 0 ? i - 1 : 0; minimum && a <= std::min(i + 1, nu - 1); ++a)
+                for (size_t b = j > 0 ? j - 1 : 0; b <= std::min(j + 1, nv - 1); ++b)
+                    if (d2[a * nv + b] < value) {
+                        minimum = false;
+                        break;
+                    }
+            if (minimum) seeds.emplace_back(value, i * nv + j);
+        }
+    }
+    if (seeds.empty()) seeds.emplace_back(d2[0], 0);  // only when the distances are NaN
+    const size_t count = std::min<size_t>(kSeedCount, seeds.size());
+    std::partial_sort(seeds.begin(), seeds.begin() + count, seeds.end());
+
+    Candidate best{samplesU[seeds[0].second / nv], samplesV[seeds[0].second % nv], seeds[0].first};
+    for (size_t k = 0; k < count; ++k) {
+        const size_t index = seeds[k].second;
+        const Candidate c = refine(prepared, point, samplesU[index / nv], samplesV[index % nv]);
+        if (c.d2 < best.d2) best = c;
+    }
+
+    SurfaceHit hit;
+    hit.u = best.u;
+    hit.v = best.v;
+    hit.point = nurbs::surfacePoint(prepared, best.u, best.v);
+    const Vec3 r = sub(hit.point, point);
+    hit.distance = std::sqrt(dot(r, r));
+    return hit;
+}
+
+SurfaceHit malformedHit() {
+    SurfaceHit hit;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    hit.point = {nan, nan, nan};
+    hit.distance = std::numeric_limits<double>::infinity();
+    return hit;
+}
+
+}  // namespace
+
+struct SurfaceProjector::Impl : Projection {
+    using Projection::Projection;
+};
+
+SurfaceProjector::SurfaceProjector(const NurbsSurfaceGeometry& surface) : surface_(surface) {
+    if (validateGeometry(surface_).empty()) impl_ = std::make_unique<Impl>(surface_);
+}
+
+SurfaceProjector::~SurfaceProjector() = default;
+
+SurfaceHit SurfaceProjector::closestPoint(const std::array<double, 3>& point) const {
+    return impl_ ? impl_->closestPoint(point) : malformedHit();
+}
+
+SurfaceHit closestPoint(const NurbsSurfaceGeometry& surface, const std::array<double, 3>& point) {
+    if (!validateGeometry(surface).empty()) return malformedHit();
+    return Projection(surface).closestPoint(point);
+}
+
+}  // namespace hostapi

@@ -1,0 +1,34 @@
+#pragma once
+// Rational tensor-product evaluation with derivatives, on a surface prepared once per query.
+
+#include <array>
+#include <vector>
+
+#include "nurbs_geometry.h"
+
+namespace hostapi::nurbs {
+
+using Vec3 = std::array<double, 3>;
+
+// Full knot vectors and the domain of a validated surface; refers to the surface's CVs.
+struct PreparedSurface {
+    explicit PreparedSurface(const NurbsSurfaceGeometry& surface);
+
+    const NurbsSurfaceGeometry* geometry;
+    std::vector<double> knotsU;  // full form: cvCountU + degreeU + 1 knots
+    std::vector<double> knotsV;
+    double startU, endU, startV, endV;
+
+    double clampU(double u) const { return u > startU ? (u < endU ? u : endU) : startU; }
+    double clampV(double v) const { return v > startV ? (v < endV ? v : endV) : startV; }
+};
+
+struct SurfaceDerivatives {
+    Vec3 point, du, dv, duu, duv, dvv;
+};
+
+// Parameters are clamped to the domain (NaN goes to the domain start).
+Vec3 surfacePoint(const PreparedSurface& surface, double u, double v);
+SurfaceDerivatives surfaceDerivatives(const PreparedSurface& surface, double u, double v);
+
+}  // namespace hostapi::nurbs

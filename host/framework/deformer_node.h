@@ -1,0 +1,84 @@
+#pragma once
+// One deformer node as the framework host runs it: the plug-in's node object, the host
+// dependency node that carries one plug per declared attribute, and the attribute maps
+// and records that evaluations and commands receive.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <hostapi/objects.h>
+
+#include "AttributeSpec.h"
+#include "FrameworkRecords.h"
+#include "KxNode.h"
+#include "plugin_library.h"
+
+namespace ostrivel {
+
+// The framework's settings of one evaluation.
+struct EvaluationSettings {
+    int32_t debugMode = 0;
+    bool cacheAttributes = true;
+    float envelope = 1.0f;
+    bool soaEnabled = false;
+};
+
+class DeformerNode {
+public:
+    DeformerNode(std::shared_ptr<PluginLibrary> library, const std::string& name);
+    ~DeformerNode();
+    DeformerNode(const DeformerNode&) = delete;
+    DeformerNode& operator=(const DeformerNode&) = delete;
+
+    KxNode& node() { return *node_; }
+    const MObject& hostNode() const { return hostNode_; }
+    std::string name() const;
+    const std::vector<AttributeSpec>& declarations() const { return declarations_; }
+    // The declaration with this short name; throws HostError for an unknown one.
+    const AttributeSpec& declaration(const std::string& shortName) const;
+
+    // Host-side plug stores (what a scene or a user sets).
+    void setNumber(const std::string& shortName, double value);
+    void setArray(const std::string& shortName, std::vector<int32_t> indices, std::vector<float> values);
+    void setDenseArray(const std::string& shortName, const std::vector<float>& values);
+    void setSurface(const std::string& shortName, MObject surface);
+    void setCurve(const std::string& shortName, CurveData curve);
+    const hostapi::PlugValue& plugValue(const std::string& shortName) const;
+
+    // The node's attribute values under their long names, refreshed from every plug
+    // that changed since the last call.
+    const AttributeMap& runAttributes();
+
+    int deform(const EvaluationSettings& settings, DeformAttributes& record);
+    int prepareDeviceData(const EvaluationSettings& settings, DeviceDeformAttributes& record);
+
+    // Runs an exported command with a complete command map; `record` is the deform record
+    // the command sees. The map is returned so callers can read "OUTPUT".
+    int runCommand(PluginLibrary::CommandFunction command, DeformAttributes& record, AttributeMap& commandMap);
+    // help's "OUTPUT" text; throws HostError when the command fails.
+    std::string help();
+
+    PluginLibrary& library() { return *library_; }
+
+private:
+    hostapi::Plug& plug(const std::string& shortName);
+    const hostapi::Plug& plug(const std::string& shortName) const;
+    void store(const std::string& shortName, hostapi::PlugValue value);
+    std::shared_ptr<KxData> valueOf(const AttributeSpec& spec, const hostapi::PlugValue& value) const;
+    AttributeMap evaluationMap(const EvaluationSettings& settings);
+
+    std::shared_ptr<PluginLibrary> library_;  // outlives the node object it created
+    MObject hostNode_;
+    struct NodeDeleter {
+        void operator()(KxNode* node) const { delete node; }  // through the virtual destructor
+    };
+    std::unique_ptr<KxNode, NodeDeleter> node_;
+    std::vector<AttributeSpec> declarations_;
+    AttributeMap runAttributes_;
+    std::vector<uint64_t> seenRevisions_;
+    GetAttributes getAttributes_;
+};
+
+}  // namespace ostrivel

@@ -1,0 +1,94 @@
+// Typed lookups, the map's key order, and the node's state and declarations.
+
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include "AttributeLookup.h"
+#include "quelvarn.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+TEST(TypedLookup, ReportsTheExpectedClassForMissingMistypedAndEmptyValues) {
+    quietLog();
+    const MObject node = hostapi::makeDependencyNode("lookupNode");
+    AttributeMap map;
+    map["ENVELOPE"] = std::make_shared<KxInt>();  // an int where a float is expected
+    map["ENVELOPE_SCALE"] = std::make_shared<KxFloat>();
+    map["quelvarn__curve"] = nullptr;
+
+    EXPECT_FALSE(fetchAttribute<KxFloat>(map, "ENVELOPE", node));
+    EXPECT_FALSE(fetchAttribute<KxNurbsCurve>(map, "quelvarn__curve", node));
+    EXPECT_FALSE(fetchAttribute<KxNurbsSurface>(map, "quelvarn__surface", node));
+    EXPECT_FALSE(fetchAttribute<KxBoolean>(map, "ENVELOP", node));  // a prefix of a present key is another key
+    EXPECT_THAT(shownMessages(),
+                ::testing::ElementsAre("error: lookupNode: get attributes: invalid type of 'ENVELOPE' (KxFloat expected)",
+                                       "error: lookupNode: get attributes: invalid type of 'quelvarn__curve' (KxNurbsCurve expected)",
+                                       "error: lookupNode: get attributes: cannot find 'quelvarn__surface' (KxNurbsSurface) attribute",
+                                       "error: lookupNode: get attributes: cannot find 'ENVELOP' (KxBoolean) attribute"));
+
+    quietLog();
+    const auto scale = fetchAttribute<KxFloat>(map, "ENVELOPE_SCALE", node);
+    ASSERT_TRUE(scale);
+    EXPECT_EQ(scale.use_count(), 2);  // shares ownership with the map entry
+    EXPECT_TRUE(shownMessages().empty());
+    // Byte-wise order: the shorter of two keys sharing a prefix comes first.
+    EXPECT_EQ(map.begin()->first, "ENVELOPE");
+    EXPECT_EQ(std::next(map.begin())->first, "ENVELOPE_SCALE");
+}
+
+TEST(NodeState, FreshNodeRefreshesBothPathsAndInvalidateTouchesOnlyTheDevicePath) {
+    std::unique_ptr<KxNode> node(plugin()->create());
+    auto& myNode = static_cast<MyNode&>(*node);
+    EXPECT_TRUE(myNode.nodeObject.isNull());
+    EXPECT_TRUE(myNode.pointerTable.empty());
+    EXPECT_TRUE(myNode.cpuRefreshPending);
+    EXPECT_TRUE(myNode.gpuRefreshPending);
+    EXPECT_TRUE(myNode.restFrameInverses.empty());
+    EXPECT_TRUE(myNode.umap.values.empty());
+    EXPECT_TRUE(myNode.spareDeviceMemory.isNull());
+
+    myNode.cpuRefreshPending = false;
+    myNode.gpuRefreshPending = false;
+    node->invalidateDeviceData();
+    EXPECT_TRUE(myNode.gpuRefreshPending);
+    EXPECT_FALSE(myNode.cpuRefreshPending);
+    DeviceDeformAttributes record;
+    AttributeMap empty;
+    node->notify();
+    node->notifyText(MString("ignored"));
+    EXPECT_FALSE(myNode.cpuRefreshPending);
+}
+
+TEST(Declarations, AppendAfterWhatTheVectorHolds) {
+    std::unique_ptr<KxNode> node(plugin()->create());
+    std::vector<AttributeSpec> specs;
+    specs.emplace_back("mine", "framework__mine", kAttributeFloat, true);
+    specs.emplace_back("other", "framework__other", kAttributeEnum, false);
+    node->declareAttributes(specs);
+    ASSERT_EQ(specs.size(), 29u);
+    EXPECT_EQ(specs[0].longName, "framework__mine");
+    EXPECT_TRUE(specs[0].constructorFlag);
+    EXPECT_EQ(specs[1].shortName, "other");
+    EXPECT_EQ(specs[2].longName, "quelvarn__surface");
+    EXPECT_EQ(specs[28].longName, "quelvarn__rpushOutMap");
+
+    // What the table cannot show: the unused companions and fields are clear everywhere.
+    for (size_t k = 2; k < specs.size(); ++k) {
+        const AttributeSpec& spec = specs[k];
+        EXPECT_FALSE(spec.constructorFlag) << spec.shortName;
+        EXPECT_FALSE(spec.extraFlag) << spec.shortName;
+        EXPECT_TRUE(spec.extraText.empty()) << spec.shortName;
+        EXPECT_TRUE(spec.children.empty()) << spec.shortName;
+        EXPECT_EQ(spec.paintable, spec.perPoint) << spec.shortName;
+        for (int c = 1; c < 4; ++c) {
+            EXPECT_EQ(spec.defaultValue[c], 0.0);
+            EXPECT_EQ(spec.minValue[c], 0.0);
+            EXPECT_EQ(spec.maxValue[c], 0.0);
+        }
+    }
+}
+
+}  // namespace

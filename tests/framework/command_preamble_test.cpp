@@ -1,0 +1,151 @@
+// The exported commands' shared preamble: which failure each broken map gives, with the
+// exact texts, and help's OUTPUT.
+
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <regex>
+
+#include "test_support.h"
+
+using namespace testing_support;
+using ostrivel::PluginLibrary;
+
+namespace {
+
+class CommandPreamble : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        quietLog();
+        node = std::make_unique<ostrivel::DeformerNode>(plugin(), "quelvarn1");
+        command = std::string(GetParam()) == "help" ? plugin()->help : plugin()->resetParams;
+        map["HELP"] = std::make_shared<KxBoolean>();
+        map["NODE_NAME"] = std::make_shared<KxString>("quelvarn1");
+        map["KX_NODE_PTR"] = pointer(&node->node());
+        map["GET_ATTRIBUTES_PTR"] = pointer(&getRecord);
+        map["RUN_ATTRIBUTES_PTR"] = pointer(&runRecord);
+        map["DEFORM_ATTRIBUTES_PTR"] = pointer(&deformRecord);
+    }
+    static std::shared_ptr<KxPtr> pointer(void* value) {
+        auto typed = std::make_shared<KxPtr>();
+        typed->value = value;
+        return typed;
+    }
+    int run() { return command(map); }
+
+    std::unique_ptr<ostrivel::DeformerNode> node;
+    PluginLibrary::CommandFunction command = nullptr;
+    AttributeMap map;
+    GetAttributes getRecord;
+    RunAttributes runRecord;
+    DeformAttributes deformRecord;
+};
+
+TEST_P(CommandPreamble, MissingMistypedOrNullRecordsShowOneExactMessage) {
+    map.erase("GET_ATTRIBUTES_PTR");
+    map["RUN_ATTRIBUTES_PTR"] = std::make_shared<KxString>("not a record");  // never examined
+    EXPECT_EQ(run(), 1);
+    EXPECT_THAT(shownMessages(),
+                ::testing::ElementsAre("error: quelvarn1: get attributes: cannot find 'GET_ATTRIBUTES_PTR' (KxPtr) attribute"));
+
+    quietLog();
+    map["GET_ATTRIBUTES_PTR"] = pointer(&getRecord);
+    EXPECT_EQ(run(), 1);
+    EXPECT_THAT(shownMessages(),
+                ::testing::ElementsAre("error: quelvarn1: get attributes: invalid type of 'RUN_ATTRIBUTES_PTR' (KxPtr expected)"));
+
+    quietLog();
+    map["RUN_ATTRIBUTES_PTR"] = std::shared_ptr<KxData>();  // an empty owner reads as the wrong class
+    EXPECT_EQ(run(), 1);
+    EXPECT_THAT(shownMessages(),
+                ::testing::ElementsAre("error: quelvarn1: get attributes: invalid type of 'RUN_ATTRIBUTES_PTR' (KxPtr expected)"));
+
+    const std::regex assertion(R"(error: quelvarn1: ASSERT error \(/.*/deformers/quelvarn_v005/quelvarn\.cpp:[0-9]+\): (.*))");
+    const char* records[] = {"GET_ATTRIBUTES_PTR", "RUN_ATTRIBUTES_PTR", "DEFORM_ATTRIBUTES_PTR"};
+    const char* texts[] = {"Invalid GetAttributes", "Invalid RunAttributes", "Invalid DeformAttributes"};
+    for (int k = 0; k < 3; ++k) {
+        SetUp();
+        map[records[k]] = pointer(nullptr);
+        EXPECT_EQ(run(), 1);
+        const auto shown = shownMessages();
+        ASSERT_EQ(shown.size(), 1u);
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(shown[0], parts, assertion)) << shown[0];
+        EXPECT_EQ(parts[1], texts[k]);
+        EXPECT_EQ(map.count("OUTPUT"), 0u);
+    }
+}
+
+TEST_P(CommandPreamble, MissingFrameworkKeysLeaveWithTheMapsOutOfRangeFailure) {
+    for (const char* key : {"HELP", "NODE_NAME", "KX_NODE_PTR"}) {
+        SetUp();
+        map.erase(key);
+        try {
+            run();
+            ADD_FAILURE() << key << ": no failure";
+        } catch (const std::out_of_range& failure) {
+            EXPECT_STREQ(failure.what(), "invalid map<K, T> key") << key;
+        }
+        EXPECT_TRUE(shownMessages().empty()) << key;
+        EXPECT_EQ(map.count("OUTPUT"), 0u);
+    }
+    // A node pointer that is null or of another class is never used: it ends like a missing key.
+    for (std::shared_ptr<KxData> bad : {std::shared_ptr<KxData>(pointer(nullptr)), std::shared_ptr<KxData>(std::make_shared<KxInt>()),
+                                        std::shared_ptr<KxData>()}) {
+        SetUp();
+        map["KX_NODE_PTR"] = bad;
+        EXPECT_THROW(run(), std::out_of_range);
+        EXPECT_TRUE(shownMessages().empty());
+    }
+    SetUp();
+    map["NODE_NAME"] = std::make_shared<KxInt>();
+    EXPECT_THROW(run(), std::out_of_range);
+}
+
+TEST_P(CommandPreamble, MessagesTakeTheNameOfTheHostNodeNotOfNodeName) {
+    node = std::make_unique<ostrivel::DeformerNode>(plugin(), "");
+    map["KX_NODE_PTR"] = pointer(&node->node());
+    map["NODE_NAME"] = std::make_shared<KxString>("someOtherName");
+    map.erase("GET_ATTRIBUTES_PTR");
+    EXPECT_EQ(run(), 1);
+    EXPECT_THAT(shownMessages(),
+                ::testing::ElementsAre("error: : get attributes: cannot find 'GET_ATTRIBUTES_PTR' (KxPtr) attribute"));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothCommands, CommandPreamble, ::testing::Values("help", "resetParams"));
+
+TEST(HelpCommand, StoresTheCommandListUnderOutputCreatingOrReplacingIt) {
+    quietLog();
+    ostrivel::DeformerNode node(plugin(), "quelvarn1");
+    EXPECT_EQ(node.help(), "Commands: resetParams");
+
+    DeformAttributes record;
+    AttributeMap map;
+    map["OUTPUT"] = std::make_shared<KxInt>();  // whatever was there is released
+    ASSERT_EQ(node.runCommand(plugin()->help, record, map), 0);
+    const auto output = std::dynamic_pointer_cast<KxString>(map["OUTPUT"]);
+    ASSERT_TRUE(output);
+    EXPECT_EQ(output->value, "Commands: resetParams");
+    EXPECT_TRUE(output->values.empty());
+    EXPECT_TRUE(output->indices.empty());
+    EXPECT_EQ(output.use_count(), 2);  // the map and this pointer: the library kept nothing
+    EXPECT_TRUE(shownMessages().empty());
+}
+
+TEST(PluginLibrary, LoadingFailuresNameTheLibraryAndTheProblem) {
+    try {
+        PluginLibrary missing("/nonexistent/quelvarn_v005_2023.so");
+        FAIL();
+    } catch (const ostrivel::HostError& error) {
+        EXPECT_THAT(error.what(), ::testing::StartsWith("cannot load plug-in /nonexistent/quelvarn_v005_2023.so: "));
+    }
+    // A real library that is not a deformer plug-in: the first missing export is named.
+    try {
+        PluginLibrary notAPlugin("libhostapi.so");
+        FAIL();
+    } catch (const ostrivel::HostError& error) {
+        EXPECT_STREQ(error.what(), "plug-in libhostapi.so does not export 'create'");
+    }
+}
+
+}  // namespace
