@@ -2,6 +2,8 @@
 
 #include "quelvarn.h"
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -15,8 +17,14 @@
 #include <maya/MPlug.h>
 #include <maya/MPoint.h>
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/partitioner.h>
+
 #include "AttributeLookup.h"
 #include "Messages.h"
+#include "slide.h"
+#include "surface_frame.h"
 
 // ---- construction and attributes --------------------------------------------------------
 
@@ -209,6 +217,260 @@ int resetParams(AttributeMap& attributes) {
 
 // ---- evaluation --------------------------------------------------------------------------
 
-int MyNode::deform(AttributeMap&, DeformAttributes&) { return 0; }
+// The node's 27 attributes of one evaluation, held until the operation returns.
+struct NodeAttributes {
+    std::shared_ptr<KxNurbsSurface> surface, surfaceBase;
+    std::shared_ptr<KxInt> slidingMethod;
+    std::shared_ptr<KxFloat> uparams, vparams;
+    std::shared_ptr<KxInt> paramType;
+    std::shared_ptr<KxFloat> startParam, endParam, pushCoeff, udFactor, lrFactor, lrCenter;
+    std::shared_ptr<KxFloat> pushMap;
+    std::shared_ptr<KxNurbsCurve> curve, curveBase;
+    std::shared_ptr<KxFloat> umap, upushInMap, upushOutMap, dmap, dpushInMap, dpushOutMap;
+    std::shared_ptr<KxFloat> lmap, lpushInMap, lpushOutMap, rmap, rpushInMap, rpushOutMap;
+};
 
-int MyNode::prepareDeviceData(AttributeMap&, DeviceDeformAttributes&) { return 0; }
+namespace {
+
+// Fetches in declaration-table order; the first missing or mistyped one is reported.
+bool fetchNodeAttributes(const AttributeMap& map, const MObject& node, NodeAttributes& a) {
+    return (a.surface = fetchAttribute<KxNurbsSurface>(map, "quelvarn__surface", node)) &&
+           (a.surfaceBase = fetchAttribute<KxNurbsSurface>(map, "quelvarn__surfaceBase", node)) &&
+           (a.slidingMethod = fetchAttribute<KxInt>(map, "quelvarn__slidingMethod", node)) &&
+           (a.uparams = fetchAttribute<KxFloat>(map, "quelvarn__uparams", node)) &&
+           (a.vparams = fetchAttribute<KxFloat>(map, "quelvarn__vparams", node)) &&
+           (a.paramType = fetchAttribute<KxInt>(map, "quelvarn__paramType", node)) &&
+           (a.startParam = fetchAttribute<KxFloat>(map, "quelvarn__startParam", node)) &&
+           (a.endParam = fetchAttribute<KxFloat>(map, "quelvarn__endParam", node)) &&
+           (a.pushCoeff = fetchAttribute<KxFloat>(map, "quelvarn__push_coeff", node)) &&
+           (a.udFactor = fetchAttribute<KxFloat>(map, "quelvarn__ud_factor", node)) &&
+           (a.lrFactor = fetchAttribute<KxFloat>(map, "quelvarn__lr_factor", node)) &&
+           (a.lrCenter = fetchAttribute<KxFloat>(map, "quelvarn__lr_center", node)) &&
+           (a.pushMap = fetchAttribute<KxFloat>(map, "quelvarn__pushMap", node)) &&
+           (a.curve = fetchAttribute<KxNurbsCurve>(map, "quelvarn__curve", node)) &&
+           (a.curveBase = fetchAttribute<KxNurbsCurve>(map, "quelvarn__curveBase", node)) &&
+           (a.umap = fetchAttribute<KxFloat>(map, "quelvarn__umap", node)) &&
+           (a.upushInMap = fetchAttribute<KxFloat>(map, "quelvarn__upushInMap", node)) &&
+           (a.upushOutMap = fetchAttribute<KxFloat>(map, "quelvarn__upushOutMap", node)) &&
+           (a.dmap = fetchAttribute<KxFloat>(map, "quelvarn__dmap", node)) &&
+           (a.dpushInMap = fetchAttribute<KxFloat>(map, "quelvarn__dpushInMap", node)) &&
+           (a.dpushOutMap = fetchAttribute<KxFloat>(map, "quelvarn__dpushOutMap", node)) &&
+           (a.lmap = fetchAttribute<KxFloat>(map, "quelvarn__lmap", node)) &&
+           (a.lpushInMap = fetchAttribute<KxFloat>(map, "quelvarn__lpushInMap", node)) &&
+           (a.lpushOutMap = fetchAttribute<KxFloat>(map, "quelvarn__lpushOutMap", node)) &&
+           (a.rmap = fetchAttribute<KxFloat>(map, "quelvarn__rmap", node)) &&
+           (a.rpushInMap = fetchAttribute<KxFloat>(map, "quelvarn__rpushInMap", node)) &&
+           (a.rpushOutMap = fetchAttribute<KxFloat>(map, "quelvarn__rpushOutMap", node));
+}
+
+// A non-empty curve the kernel can evaluate: degree 1 to 7 and a full knot vector.
+bool isValidCurve(const CurveData& curve) {
+    return curve.degree >= 1 && curve.degree <= 7 &&
+           curve.knots.size() == curve.cvs.size() + static_cast<size_t>(curve.degree) + 1;
+}
+
+// Orders 2 to 10, at least three host knots in each direction, and arrays of the sizes
+// the evaluation reads; asked of the host before anything is copied.
+bool isSupportedHostSurface(const MObject& surface) {
+    const MFnNurbsSurface surfaceFn(surface);
+    MDoubleArray knotsU, knotsV;
+    MPointArray cvs;
+    surfaceFn.getKnotsInU(knotsU);
+    surfaceFn.getKnotsInV(knotsV);
+    surfaceFn.getCVs(cvs, MSpace::kObject);
+    const auto direction = [](int degree, int cvCount, unsigned int knotCount) {
+        return degree + 1 >= 2 && degree + 1 <= kMaxSurfaceOrder && cvCount > degree && knotCount >= 3 &&
+               knotCount == static_cast<unsigned int>(cvCount + degree - 1);
+    };
+    const int cvCountU = surfaceFn.numCVsInU(), cvCountV = surfaceFn.numCVsInV();
+    return direction(surfaceFn.degreeU(), cvCountU, knotsU.length()) &&
+           direction(surfaceFn.degreeV(), cvCountV, knotsV.length()) &&
+           cvs.length() == static_cast<unsigned int>(cvCountU) * static_cast<unsigned int>(cvCountV);
+}
+
+// Resizes the cache to `count`, keeping what its entries hold and giving new ones the
+// default, then copies the map's entries in order (a later entry for the same point
+// wins). Maps whose index and value arrays differ in length copy nothing; indices
+// outside [0, count) are skipped.
+void scatterMap(const std::vector<float>& values, const std::vector<int32_t>& indices, int32_t count,
+                std::vector<float>& cache, float defaultValue) {
+    const size_t size = count > 0 ? static_cast<size_t>(count) : 0;
+    cache.resize(size, defaultValue);
+    if (indices.size() != values.size()) return;
+    const size_t used = std::min(size, values.size());
+    for (size_t j = 0; j < used; ++j) {
+        const int32_t index = indices[j];
+        if (index >= 0 && index < count) cache[static_cast<size_t>(index)] = values[j];
+    }
+}
+
+// The parallel loops: TBB over blocked_range<int>, grain size 1, automatic partitioner.
+template <class Body>
+void parallelOverPoints(int32_t count, const Body& body) {
+    if (count <= 0) return;
+    tbb::parallel_for(tbb::blocked_range<int>(0, count, 1), body, tbb::auto_partitioner());
+}
+
+// The rest pass body: the inverse rest frame of every point of the range.
+struct ComputeRestFrames {
+    const std::vector<float>& uparams;
+    MyNode& node;
+    const std::vector<float>& vparams;
+
+    void operator()(const tbb::blocked_range<int>& range) const {
+        for (int k = range.begin(); k != range.end(); ++k) {
+            node.restFrameInverses[static_cast<size_t>(k)] =
+                restFrameInverse(node.restSurfaceData, uparams[static_cast<size_t>(k)], vparams[static_cast<size_t>(k)]);
+        }
+    }
+};
+
+// The deformation pass body: slides every point of the range in place. A failing point
+// reports, marks the evaluation failed and ends this sub-range; other sub-ranges run on.
+struct SlidePoints {
+    const SlideInputs& inputs;
+    std::vector<KxPoint>& points;
+    std::atomic<int>& status;
+    const MObject& node;
+
+    void operator()(const tbb::blocked_range<int>& range) const {
+        for (int i = range.begin(); i != range.end(); ++i) {
+            const SlideOutcome outcome = slidePoint(inputs, i, points[static_cast<size_t>(i)]);
+            if (outcome == SlideOutcome::EmptyWindow) {
+                reportError(assertionText(node, __FILE__, __LINE__, "endParam must be > startParam"));
+                status.store(1, std::memory_order_relaxed);
+                return;
+            }
+        }
+    }
+};
+
+}  // namespace
+
+// The checks that every evaluation makes before it reads the surface.
+int MyNode::checkEvaluationInputs(const NodeAttributes& a, int32_t count) {
+    KX_ASSERT(nodeObject, !a.surface->value.isNull(), "surface is NULL");
+    KX_ASSERT(nodeObject, !a.surfaceBase->value.isNull(), "surfaceBase is NULL");
+    KX_ASSERT(nodeObject, !a.curve->value.empty(), "curve is NULL");
+    KX_ASSERT(nodeObject, !a.curveBase->value.empty(), "curveBase is NULL");
+    KX_ASSERT(nodeObject, isValidCurve(a.curve->value), "curve is invalid");
+    KX_ASSERT(nodeObject, isValidCurve(a.curveBase->value), "curveBase is invalid");
+    KX_ASSERT(nodeObject, static_cast<int64_t>(a.uparams->values.size()) == count,
+              "uparams.size() must be = " + std::to_string(count));
+    KX_ASSERT(nodeObject, static_cast<int64_t>(a.vparams->values.size()) == count,
+              "vparams.size() must be = " + std::to_string(count));
+    KX_ASSERT(nodeObject, isSupportedHostSurface(a.surface->value), "surface is not supported");
+    return 0;
+}
+
+bool MyNode::cachesDue(bool refreshPending, bool cacheAttributes, int32_t count) const {
+    if (refreshPending || !cacheAttributes) return true;
+    // The point count may have changed since the one refresh: never read past a cache.
+    const size_t size = static_cast<size_t>(count);
+    if (restFrameInverses.size() != size) return true;
+    for (const MapCache* cache : {&pushMap, &umap, &dmap, &lmap, &rmap, &upushInMap, &dpushInMap, &lpushInMap,
+                                  &rpushInMap, &upushOutMap, &dpushOutMap, &lpushOutMap, &rpushOutMap}) {
+        if (cache->values.size() != size) return true;
+    }
+    return false;
+}
+
+// Rebuilds the rest surface, the rest frames and the thirteen map caches.
+void MyNode::refreshCaches(const NodeAttributes& a, int32_t count) {
+    readSurfaceData(a.surface->value, restSurfaceData);
+    restFrameInverses.resize(static_cast<size_t>(count), Imath::M44d());  // new entries are identities
+    parallelOverPoints(count, ComputeRestFrames{a.uparams->values, *this, a.vparams->values});
+    const std::pair<const KxFloat*, MapCache*> maps[] = {
+        {a.pushMap.get(), &pushMap},         {a.umap.get(), &umap},
+        {a.upushInMap.get(), &upushInMap},   {a.upushOutMap.get(), &upushOutMap},
+        {a.dmap.get(), &dmap},               {a.dpushInMap.get(), &dpushInMap},
+        {a.dpushOutMap.get(), &dpushOutMap}, {a.lmap.get(), &lmap},
+        {a.lpushInMap.get(), &lpushInMap},   {a.lpushOutMap.get(), &lpushOutMap},
+        {a.rmap.get(), &rmap},               {a.rpushInMap.get(), &rpushInMap},
+        {a.rpushOutMap.get(), &rpushOutMap}};
+    for (const auto& [map, cache] : maps) {
+        const bool slideGain = cache == &umap || cache == &dmap || cache == &lmap || cache == &rmap;
+        scatterMap(map->values, map->indices, count, cache->values, slideGain ? 1.0f : 0.0f);
+    }
+}
+
+int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
+    std::atomic<int> status{0};
+    const auto debugMode = fetchAttribute<KxInt>(attributes, "DEBUG_MODE", nodeObject);
+    if (!debugMode) return 1;
+    const auto cacheAttributes = fetchAttribute<KxBoolean>(attributes, "CACHE_ATTRIBUTES", nodeObject);
+    if (!cacheAttributes) return 1;
+    const auto envelope = fetchAttribute<KxFloat>(attributes, "ENVELOPE", nodeObject);
+    if (!envelope) return 1;
+    const auto soaEnabled = fetchAttribute<KxBoolean>(attributes, "SOA_ENABLED", nodeObject);
+    if (!soaEnabled) return 1;
+
+    void*& soaPoints = pointerTable["SOA_POINTS"];
+    if (static_cast<double>(envelope->value) < 1e-5) return 0;
+    KX_ASSERT(nodeObject, !soaEnabled->value || soaPoints != nullptr, "SOA_POINTS is NULL");
+    const int32_t count = soaEnabled->value ? static_cast<const SoaPointsRecord*>(soaPoints)->pointCount
+                                            : static_cast<int32_t>(record.points.size());
+
+    NodeAttributes a;
+    if (!fetchNodeAttributes(attributes, nodeObject, a)) return 1;
+    if (!record.enabled) {
+        cpuRefreshPending = false;
+        return 0;
+    }
+    if (checkEvaluationInputs(a, count) != 0) return 1;
+
+    readSurfaceData(a.surface->value, surfaceData);
+    if (cachesDue(cpuRefreshPending, cacheAttributes->value, count)) refreshCaches(a, count);
+
+    if (!soaEnabled->value) {
+        SlideInputs inputs;
+        inputs.weights = record.weights.data();
+        inputs.weightCount = record.weights.size();
+        inputs.indices = record.indices.data();
+        inputs.indexCount = record.indices.size();
+        inputs.uparams = a.uparams->values.data();
+        inputs.vparams = a.vparams->values.data();
+        inputs.paramCount = a.uparams->values.size();
+        inputs.surface = &surfaceData;
+        inputs.restSurface = &restSurfaceData;
+        inputs.restFrameInverses = restFrameInverses.data();
+        const MapCache* caches[kMapSlotCount] = {&pushMap,    &umap,       &dmap,        &lmap,        &rmap,
+                                                 &upushInMap, &dpushInMap, &lpushInMap,  &rpushInMap,  &upushOutMap,
+                                                 &dpushOutMap, &lpushOutMap, &rpushOutMap};
+        for (int slot = 0; slot < kMapSlotCount; ++slot) inputs.maps[slot] = caches[slot]->values.data();
+        inputs.cacheCount = restFrameInverses.size();
+        inputs.curve = &a.curve->value;
+        inputs.curveBase = &a.curveBase->value;
+        inputs.settings.envelope = envelope->value;
+        inputs.settings.paramType = a.paramType->value;
+        inputs.settings.startParam = a.startParam->value;
+        inputs.settings.endParam = a.endParam->value;
+        inputs.settings.lrCenter = a.lrCenter->value;
+        inputs.settings.udFactor = a.udFactor->value;
+        inputs.settings.lrFactor = a.lrFactor->value;
+        inputs.settings.pushCoeff = a.pushCoeff->value;
+        inputs.settings.slidingMethod = a.slidingMethod->value;
+        parallelOverPoints(static_cast<int32_t>(record.points.size()),
+                           SlidePoints{inputs, record.points, status, nodeObject});
+    }
+    cpuRefreshPending = false;
+    return status.load(std::memory_order_relaxed);
+}
+
+int MyNode::prepareDeviceData(AttributeMap& attributes, DeviceDeformAttributes& record) {
+    if (!fetchAttribute<KxInt>(attributes, "DEBUG_MODE", nodeObject)) return 1;
+    const auto cacheAttributes = fetchAttribute<KxBoolean>(attributes, "CACHE_ATTRIBUTES", nodeObject);
+    if (!cacheAttributes) return 1;
+    if (!fetchAttribute<KxFloat>(attributes, "ENVELOPE", nodeObject)) return 1;  // no envelope exit here
+    const bool refreshPending = gpuRefreshPending;
+
+    NodeAttributes a;
+    if (!fetchNodeAttributes(attributes, nodeObject, a)) return 1;
+    const int32_t count = record.pointCount;
+    if (checkEvaluationInputs(a, count) != 0) return 1;
+
+    readSurfaceData(a.surface->value, surfaceData);
+    if (cachesDue(refreshPending, cacheAttributes->value, count)) refreshCaches(a, count);
+    gpuRefreshPending = false;
+    return 0;
+}

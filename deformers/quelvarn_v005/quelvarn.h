@@ -17,6 +17,8 @@ struct MapCache {
     std::vector<float> values;
 };
 
+struct NodeAttributes;
+
 class MyNode : public KxNode {
 public:
     MyNode();
@@ -50,6 +52,11 @@ public:
 
     bool cpuRefreshPending;
     bool gpuRefreshPending;
+
+private:
+    int checkEvaluationInputs(const NodeAttributes& attributes, int32_t count);
+    bool cachesDue(bool refreshPending, bool cacheAttributes, int32_t count) const;
+    void refreshCaches(const NodeAttributes& attributes, int32_t count);
 };
 
 #define QUELVARN_EXPORT extern "C" __attribute__((visibility("default")))

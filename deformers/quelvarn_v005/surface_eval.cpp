@@ -81,21 +81,30 @@ KxPoint evalSurfacePoint(const SurfaceData& record, float u, float v) {
     const SurfaceDirection& dv = record.vDirection;
     const int32_t su = findSpan(du.knots.data(), du.order, du.cvCount, u);
     const int32_t pu = du.order - 1;
+    // Every column shares the v span: search it once rather than once per column.
+    const int32_t sv = findSpan(dv.knots.data(), dv.order, dv.cvCount, v);
+    const int32_t pv = dv.order - 1;
 
-    KxPoint fixed[kMaxSurfaceOrder];
-    std::vector<KxPoint> heap;
-    KxPoint* W = fixed;
-    if (std::max(du.order, dv.order) > kMaxSurfaceOrder) {
-        heap.resize(static_cast<std::size_t>(std::max(du.order, dv.order)));
+    KxPoint fixedW[kMaxSurfaceOrder];
+    KxPoint fixedQ[kMaxSurfaceOrder];
+    std::vector<KxPoint> heap;  // only for orders the fixed scratch cannot hold
+    KxPoint* W = fixedW;
+    KxPoint* Q = fixedQ;
+    const int32_t largest = std::max(du.order, dv.order);
+    if (largest > kMaxSurfaceOrder) {
+        heap.resize(2 * static_cast<std::size_t>(largest));
         W = heap.data();
+        Q = W + largest;
     }
 
     // Each of the u span's columns collapsed along v; W[r] stands for u control point su - pu + r.
+    const std::ptrdiff_t stride = du.cvCount;
     for (int32_t r = 0; r <= pu; ++r) {
-        const KxPoint* column = record.cvs.data() + (su - pu + r);
-        W[r] = deBoorPoint(dv.knots.data(), dv.order, dv.cvCount, du.cvCount, v, column);
+        const KxPoint* column = record.cvs.data() + (su - pu + r) + (sv - pv) * stride;
+        for (int32_t k = 0; k <= pv; ++k) Q[k] = column[k * stride];
+        W[r] = blendSpan(dv.knots.data(), dv.order, sv, v, Q);
     }
-    // The span search along u would find su again; blend the collapsed points directly.
+    // Along u through the collapsed points; the span search there would find su again.
     return blendSpan(du.knots.data(), du.order, su, u, W);
 }
 

@@ -42,14 +42,16 @@ inline std::vector<double> randomKnots(std::mt19937_64& rng, int degree, int cvC
 }
 
 // A wavy sheet over a grid of control points: `shift` moves CVs sideways (0 keeps the
-// parametrisation regular), `height` is the z amplitude, weights in [0.5, 2].
+// parametrisation regular), `height` is the z amplitude, weights in [0.5, 2]. CV counts of 0
+// pick degree + 1 to degree + 4.
 inline NurbsSurfaceGeometry randomSurface(std::mt19937_64& rng, int degreeU, int degreeV, double shift,
-                                          double height, bool clamped = true) {
+                                          double height, bool clamped = true, int cvCountU = 0,
+                                          int cvCountV = 0) {
     NurbsSurfaceGeometry s;
     s.degreeU = degreeU;
     s.degreeV = degreeV;
-    s.cvCountU = degreeU + 1 + static_cast<int>(rng() % 4);
-    s.cvCountV = degreeV + 1 + static_cast<int>(rng() % 4);
+    s.cvCountU = cvCountU ? cvCountU : degreeU + 1 + static_cast<int>(rng() % 4);
+    s.cvCountV = cvCountV ? cvCountV : degreeV + 1 + static_cast<int>(rng() % 4);
     s.knotsU = randomKnots(rng, degreeU, s.cvCountU, clamped);
     s.knotsV = randomKnots(rng, degreeV, s.cvCountV, clamped);
     for (int i = 0; i < s.cvCountU; ++i)

@@ -81,17 +81,17 @@ TEST(SurfaceEval, SpanSearchAndSinglePrecisionBlend) {
     EXPECT_EQ(findSpan(knots, 4, 7, 7.0f), 6);  // above the domain: last span
     EXPECT_EQ(findSpan(knots, 4, 7, NAN), 3);
 
-    // Degree 1 on [0, 3] from x = 0 to x = 3 at t = 1: the weight 1 - 2/3 is taken in float,
-    // so the result is 3 * 0.333333313465... and not 1.
+    // Degree 1 on [0, 3] from x = 3 to x = 6 at t = 2: a = 1/3 and b = 1 - a are both rounded
+    // to float (b to 0.666666626...), so the point is not 5.
     const float line[] = {0, 0, 3, 3};
     KxPoint ends[2];
-    ends[1].x = 3.0;
+    ends[0].x = 3.0;
+    ends[1].x = 6.0;
     ends[1].y = -6.0;
-    const KxPoint p = deBoorPoint(line, 2, 2, 1, 1.0f, ends);
-    EXPECT_EQ(p.x, 0.999999940395355224609375);
-    EXPECT_EQ(p.y, -1.99999988079071044921875);
+    EXPECT_EQ(deBoorPoint(line, 2, 2, 1, 2.0f, ends).x, 4.9999997913837432861328125);
+    EXPECT_EQ(deBoorPoint(line, 2, 2, 1, 1.0f, ends).y, -1.99999988079071044921875);
     // Past the end the last piece is extrapolated.
-    EXPECT_EQ(deBoorPoint(line, 2, 2, 1, 6.0f, ends).x, 6.0);
+    EXPECT_EQ(deBoorPoint(line, 2, 2, 1, 6.0f, ends).x, 9.0);
 
     // Stride: the curve through every third point equals the curve through the compact list.
     const std::vector<float> cubic = clampedKnots(4, 6, 1.0f);

@@ -14,7 +14,7 @@
 #include "surface_fixtures.h"
 
 using hostapi::NurbsSurfaceGeometry;
-using surface_fixtures::hostCv;
+using surface_fixtures::roundedToFloat;
 
 namespace {
 
@@ -60,8 +60,7 @@ Handle(Geom_BSplineSurface) oracleSurface(const NurbsSurfaceGeometry& g) {
     for (int i = 0; i < g.cvCountU; ++i) {
         for (int j = 0; j < g.cvCountV; ++j) {
             const auto& cv = g.cvs[static_cast<size_t>(i) * g.cvCountV + j];
-            poles.SetValue(i + 1, j + 1,
-                           gp_Pnt(static_cast<float>(cv[0]), static_cast<float>(cv[1]), static_cast<float>(cv[2])));
+            poles.SetValue(i + 1, j + 1, gp_Pnt(roundedToFloat(cv[0]), roundedToFloat(cv[1]), roundedToFloat(cv[2])));
         }
     }
     TColStd_Array1OfReal *uKnots = nullptr, *vKnots = nullptr;

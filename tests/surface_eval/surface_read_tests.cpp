@@ -9,6 +9,7 @@ using hostapi::NurbsSurfaceGeometry;
 using surface_fixtures::clampedHostKnots;
 using surface_fixtures::hostCv;
 using surface_fixtures::rawSurfaceObject;
+using surface_fixtures::roundedToFloat;
 
 namespace {
 
@@ -28,8 +29,6 @@ NurbsSurfaceGeometry gridSurface(int degreeU, std::vector<double> knotsU, int de
     return g;
 }
 
-double rounded(double x) { return static_cast<double>(static_cast<float>(x)); }
-
 }  // namespace
 
 TEST(SurfaceRead, KnotVectorsDomainsAndCorners) {
@@ -46,13 +45,13 @@ TEST(SurfaceRead, KnotVectorsDomainsAndCorners) {
         EXPECT_EQ(d->domainEnd, 1.0f);
     }
     const KxPoint first = evalSurfacePoint(record, 0.0f, 0.0f);
-    EXPECT_EQ(first.x, rounded(hostCv(bicubic, 0, 0)[0]));
+    EXPECT_EQ(first.x, roundedToFloat(hostCv(bicubic, 0, 0)[0]));
     EXPECT_EQ(first.y, record.cvs[0].y);
     EXPECT_EQ(first.z, record.cvs[0].z);
     const KxPoint last = evalSurfacePoint(record, 1.0f, 1.0f);
-    EXPECT_EQ(last.x, rounded(3.0 + 0.1 * 3));
-    EXPECT_EQ(last.y, rounded(0.3 * 3 - 0.7 * 3));
-    EXPECT_EQ(last.z, rounded(0.1 * 9 + 0.05));
+    EXPECT_EQ(last.x, roundedToFloat(3.0 + 0.1 * 3));
+    EXPECT_EQ(last.y, roundedToFloat(0.3 * 3 - 0.7 * 3));
+    EXPECT_EQ(last.z, roundedToFloat(0.1 * 9 + 0.05));
 
     // Unclamped knots: the added end knots extrapolate the outer steps, computed in double
     // and rounded once (the float difference 2 * 0.2f - 0.3f is a different number).
@@ -84,9 +83,9 @@ TEST(SurfaceRead, VMajorRoundedStorageWeightsIgnoredAndReuse) {
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 5; ++j) {
             const KxPoint& cv = record.cvs[static_cast<size_t>(j) * 3 + i];
-            EXPECT_EQ(cv.x, rounded(hostCv(g, i, j)[0])) << i << "," << j;
-            EXPECT_EQ(cv.y, rounded(hostCv(g, i, j)[1])) << i << "," << j;
-            EXPECT_EQ(cv.z, rounded(hostCv(g, i, j)[2])) << i << "," << j;
+            EXPECT_EQ(cv.x, roundedToFloat(hostCv(g, i, j)[0])) << i << "," << j;
+            EXPECT_EQ(cv.y, roundedToFloat(hostCv(g, i, j)[1])) << i << "," << j;
+            EXPECT_EQ(cv.z, roundedToFloat(hostCv(g, i, j)[2])) << i << "," << j;
         }
     }
     // Each component rounded to single precision on its own.
@@ -119,7 +118,7 @@ TEST(SurfaceRead, VMajorRoundedStorageWeightsIgnoredAndReuse) {
     EXPECT_EQ(record.cvs.data(), cvStorage);
     EXPECT_EQ(record.uDirection.knots.data(), uStorage);
     EXPECT_EQ(record.vDirection.knots.data(), vStorage);
-    EXPECT_EQ(record.cvs[1].y, rounded(hostCv(g, 1, 0)[1]));
+    EXPECT_EQ(record.cvs[1].y, roundedToFloat(hostCv(g, 1, 0)[1]));
     readSurfaceData(hostapi::makeNurbsSurface(gridSurface(1, {0, 1}, 1, {0, 0.5, 1})), record);
     EXPECT_EQ(record.cvs.size(), 6u);
     EXPECT_EQ(record.cvs.data(), cvStorage);

@@ -1,31 +1,25 @@
 // Closest point on a NURBS surface: a dense sample grid (several samples in every knot span)
-// supplies the seeds, and a bound-constrained Newton descent refines each seed to full
-// precision. A parameter that reaches the domain edge while the distance still falls outward
-// is held there, so edges get a one-dimensional Newton and corners are returned exactly.
+// supplies the seeds, the best few local minima of the sampled distance, and a
+// bound-constrained Newton descent refines each of them to full precision.
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "nurbs_basis.h"
+#include "nurbs_descent.h"
 #include "nurbs_geometry.h"
 #include "nurbs_surface_eval.h"
 
 namespace hostapi {
 
 using nurbs::PreparedSurface;
-using nurbs::SurfaceDerivatives;
 using nurbs::Vec3;
 
 namespace {
 
 // Local minima of the sampled distance that get refined; far fewer than the grid has.
 constexpr int kSeedCount = 6;
-constexpr int kMaxIterations = 60;
-constexpr int kMaxHalvings = 50;
-// A step this small relative to the domain means the iteration has converged: Newton's next
-// step would be below rounding.
-constexpr double kConvergedStep = 1e-14;
 
 // A polynomial piece of degree p can turn about p times, so sample it about 2p times.
 int samplesPerSpan(int degree) { return std::max(4, 2 * degree); }
@@ -46,110 +40,23 @@ std::vector<double> sampleParameters(const std::vector<double>& knots, int degre
 double dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 Vec3 sub(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
 
-struct Candidate {
-    double u, v, d2;
-};
-
-// Bound-constrained Newton descent on f(u, v) = |S(u, v) - P|^2 from (u, v).
-Candidate refine(const PreparedSurface& s, const Vec3& target, double u, double v) {
-    const double rangeU = s.endU - s.startU;
-    const double rangeV = s.endV - s.startV;
-    SurfaceDerivatives d = nurbs::surfaceDerivatives(s, u, v);
-    Vec3 r = sub(d.point, target);
-    double f = dot(r, r);
-
-    for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
-        const double gu = dot(d.du, r);
-        const double gv = dot(d.dv, r);
-        // Hold a parameter on its bound while the distance keeps falling outward.
-        const bool holdU = (u <= s.startU && gu > 0.0) || (u >= s.endU && gu < 0.0);
-        const bool holdV = (v <= s.startV && gv > 0.0) || (v >= s.endV && gv < 0.0);
-        if (holdU && holdV) break;  // a corner satisfies the optimality conditions
-
-        const double guu = dot(d.du, d.du), guv = dot(d.du, d.dv), gvv = dot(d.dv, d.dv);
-        const double huu = guu + dot(d.duu, r), huv = guv + dot(d.duv, r), hvv = gvv + dot(d.dvv, r);
-        double stepU = 0.0;
-        double stepV = 0.0;
-        if (holdV) {
-            const double curvature = huu > 0.0 ? huu : guu;
-            if (curvature > 0.0) stepU = -gu / curvature;
-        } else if (holdU) {
-            const double curvature = hvv > 0.0 ? hvv : gvv;
-            if (curvature > 0.0) stepV = -gv / curvature;
-        } else {
-            double a = huu, b = huv, c = hvv;
-            const double det = a * c - b * b;
-            if (!(a > 0.0 && c > 0.0 && det > 1e-14 * a * c)) {
-                // Not convex here (far point on the concave side, or a saddle): the Gauss-Newton
-                // matrix still gives a descent direction; a little damping covers degenerate
-                // (collapsed) parametrisations.
-                const double damping = 1e-12 * (guu + gvv);
-                a = guu + damping;
-                b = guv;
-                c = gvv + damping;
-            }
-            const double det2 = a * c - b * b;
-            if (det2 > 0.0) {
-                stepU = -(c * gu - b * gv) / det2;
-                stepV = -(a * gv - b * gu) / det2;
-            }
-        }
-        if (!(std::isfinite(stepU) && std::isfinite(stepV)) || (stepU == 0.0 && stepV == 0.0)) break;
-
-        const double gradientNorm = (holdU ? 0.0 : gu * gu) + (holdV ? 0.0 : gv * gv);
-        bool accepted = false;
-        double nu = u, nv = v;
-        SurfaceDerivatives nd;
-        Vec3 nr{};
-        double nf = f;
-        double t = 1.0;
-        for (int halving = 0; halving < kMaxHalvings; ++halving, t *= 0.5) {
-            nu = s.clampU(u + t * stepU);
-            nv = s.clampV(v + t * stepV);
-            if (nu == u && nv == v) break;
-            nd = nurbs::surfaceDerivatives(s, nu, nv);
-            nr = sub(nd.point, target);
-            nf = dot(nr, nr);
-            if (nf < f) {
-                accepted = true;
-                break;
-            }
-            // Near convergence f sits at rounding level and cannot show progress; a full step
-            // that keeps f within rounding and shrinks the gradient is still progress.
-            if (t == 1.0 && nf <= f * (1.0 + 1e-12)) {
-                const double ngu = dot(nd.du, nr);
-                const double ngv = dot(nd.dv, nr);
-                if ((holdU ? 0.0 : ngu * ngu) + (holdV ? 0.0 : ngv * ngv) < gradientNorm) {
-                    accepted = true;
-                    break;
-                }
-            }
-        }
-        if (!accepted) break;
-        const double moved = std::max(std::abs(nu - u) / rangeU, std::abs(nv - v) / rangeV);
-        u = nu;
-        v = nv;
-        d = nd;
-        r = nr;
-        f = nf;
-        if (moved < kConvergedStep) break;
-    }
-    return {u, v, f};
-}
-
 // The sample grid of one surface and the query against it.
 struct Projection {
     explicit Projection(const NurbsSurfaceGeometry& surface);
     SurfaceHit closestPoint(const Vec3& point) const;
 
     PreparedSurface prepared;
+    nurbs::SmoothPieces piecesU, piecesV;
     std::vector<double> samplesU, samplesV;
     std::vector<Vec3> grid;  // u-major: grid[i * samplesV.size() + j]
 };
 
 // Row by row: blend the control rows along u once per u sample, then each v sample needs only
 // degreeV + 1 homogeneous points.
-Projection::Projection(const NurbsSurfaceGeometry& surface) : prepared(surface) {
+Projection::Projection(const NurbsSurfaceGeometry& surface)
+    : prepared(surface),
+      piecesU(nurbs::smoothPieces(prepared.knotsU, surface.degreeU, surface.cvCountU)),
+      piecesV(nurbs::smoothPieces(prepared.knotsV, surface.degreeV, surface.cvCountV)) {
     const NurbsSurfaceGeometry& g = surface;
     const int p = g.degreeU;
     const int q = g.degreeV;
@@ -221,10 +128,11 @@ SurfaceHit Projection::closestPoint(const Vec3& point) const {
     const size_t count = std::min<size_t>(kSeedCount, seeds.size());
     std::partial_sort(seeds.begin(), seeds.begin() + count, seeds.end());
 
-    Candidate best{samplesU[seeds[0].second / nv], samplesV[seeds[0].second % nv], seeds[0].first};
+    nurbs::LocalMinimum best{samplesU[seeds[0].second / nv], samplesV[seeds[0].second % nv], seeds[0].first};
     for (size_t k = 0; k < count; ++k) {
         const size_t index = seeds[k].second;
-        const Candidate c = refine(prepared, point, samplesU[index / nv], samplesV[index % nv]);
+        const nurbs::LocalMinimum c =
+            nurbs::descend(prepared, piecesU, piecesV, point, samplesU[index / nv], samplesV[index % nv]);
         if (c.d2 < best.d2) best = c;
     }
 

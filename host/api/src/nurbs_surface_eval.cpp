@@ -47,10 +47,14 @@ SurfaceDerivatives surfaceDerivatives(const PreparedSurface& surface, double u, 
     const NurbsSurfaceGeometry& g = *surface.geometry;
     u = surface.clampU(u);
     v = surface.clampV(v);
+    return surfaceDerivativesInSpans(surface, u, v, findSpan(surface.knotsU.data(), g.degreeU, g.cvCountU, u),
+                                     findSpan(surface.knotsV.data(), g.degreeV, g.cvCountV, v));
+}
+
+SurfaceDerivatives surfaceDerivativesInSpans(const PreparedSurface& surface, double u, double v, int su, int sv) {
+    const NurbsSurfaceGeometry& g = *surface.geometry;
     const int p = g.degreeU;
     const int q = g.degreeV;
-    const int su = findSpan(surface.knotsU.data(), p, g.cvCountU, u);
-    const int sv = findSpan(surface.knotsV.data(), q, g.cvCountV, v);
     double du[3][kMaxOrder];
     double dv[3][kMaxOrder];
     basisDerivatives(surface.knotsU.data(), su, p, u, du);

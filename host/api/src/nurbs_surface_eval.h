@@ -31,4 +31,9 @@ struct SurfaceDerivatives {
 Vec3 surfacePoint(const PreparedSurface& surface, double u, double v);
 SurfaceDerivatives surfaceDerivatives(const PreparedSurface& surface, double u, double v);
 
+// Derivatives from the polynomial pieces of the given knot spans (full-vector indices), so a
+// parameter on a knot can take its one-sided derivatives from either neighbouring span.
+SurfaceDerivatives surfaceDerivativesInSpans(const PreparedSurface& surface, double u, double v, int spanU,
+                                             int spanV);
+
 }  // namespace hostapi::nurbs
