@@ -19,23 +19,81 @@ bool isSupportedDirection(const SurfaceDirection& direction) {
     return direction.cvCount >= direction.order;
 }
 
-// De Boor's levels over the order points Q of span s, in place; the result is Q[0].
-KxPoint blendSpan(const float* knots, int32_t order, int32_t s, float t, KxPoint* Q) {
+// Number of de Boor blend weights of one span: one per point of every level.
+constexpr int32_t weightCount(int32_t order) { return order * (order - 1) / 2; }
+
+// The weights a of every de Boor level of span s at t, level by level, in single precision.
+// They depend only on the knots and t, so one set serves every column of a surface.
+void spanWeights(const float* knots, int32_t order, int32_t s, float t, float* a) {
     const int32_t p = order - 1;
+    int32_t k = 0;
     for (int32_t r = 1; r <= p; ++r) {
         for (int32_t j = 0; j <= p - r; ++j) {
             const float right = knots[s + 1 + j];
-            const float a = (right - t) / (right - knots[s - p + r + j]);
-            const float b = 1.0f - a;
-            const double wa = a;
-            const double wb = b;
+            a[k++] = (right - t) / (right - knots[s - p + r + j]);
+        }
+    }
+}
+
+// A scratch point: no member initialisers, so the fixed scratch is not zeroed on every call.
+struct ScratchPoint {
+    double x;
+    double y;
+    double z;
+};
+
+void load(ScratchPoint& to, const KxPoint& from) {
+    to.x = from.x;
+    to.y = from.y;
+    to.z = from.z;
+}
+
+// De Boor's levels over the order points Q of a span, in place; the result is Q[0].
+KxPoint blendSpan(int32_t order, const float* a, ScratchPoint* Q) {
+    const int32_t p = order - 1;
+    int32_t k = 0;
+    for (int32_t r = 1; r <= p; ++r) {
+        for (int32_t j = 0; j <= p - r; ++j, ++k) {
+            const double wa = a[k];
+            const double wb = 1.0f - a[k];  // b is taken in float, then widened
             Q[j].x = wa * Q[j].x + wb * Q[j + 1].x;
             Q[j].y = wa * Q[j].y + wb * Q[j + 1].y;
             Q[j].z = wa * Q[j].z + wb * Q[j + 1].z;
         }
     }
-    return Q[0];
+    KxPoint result;
+    result.x = Q[0].x;
+    result.y = Q[0].y;
+    result.z = Q[0].z;
+    return result;
 }
+
+// Fixed scratch for the points and weights of one evaluation; the heap only past kMaxSurfaceOrder.
+class EvalScratch {
+public:
+    explicit EvalScratch(int32_t largestOrder) {
+        if (largestOrder > kMaxSurfaceOrder) {
+            heapPoints_.resize(2 * static_cast<std::size_t>(largestOrder));
+            heapWeights_.resize(static_cast<std::size_t>(weightCount(largestOrder)));
+            first_ = heapPoints_.data();
+            second_ = first_ + largestOrder;
+            weights_ = heapWeights_.data();
+        }
+    }
+    ScratchPoint* first() { return first_; }
+    ScratchPoint* second() { return second_; }
+    float* weights() { return weights_; }
+
+private:
+    ScratchPoint fixedFirst_[kMaxSurfaceOrder];
+    ScratchPoint fixedSecond_[kMaxSurfaceOrder];
+    float fixedWeights_[weightCount(kMaxSurfaceOrder)];
+    std::vector<ScratchPoint> heapPoints_;
+    std::vector<float> heapWeights_;
+    ScratchPoint* first_ = fixedFirst_;
+    ScratchPoint* second_ = fixedSecond_;
+    float* weights_ = fixedWeights_;
+};
 
 KxPoint difference(const KxPoint& a, const KxPoint& b) {
     KxPoint d;
@@ -64,48 +122,38 @@ KxPoint deBoorPoint(const float* knots, int32_t order, int32_t cvCount, int32_t 
                     const KxPoint* points) {
     const int32_t p = order - 1;
     const int32_t s = findSpan(knots, order, cvCount, t);
-
-    KxPoint fixed[kMaxSurfaceOrder];
-    std::vector<KxPoint> heap;  // only for orders the fixed scratch cannot hold
-    KxPoint* Q = fixed;
-    if (order > kMaxSurfaceOrder) {
-        heap.resize(static_cast<std::size_t>(order));
-        Q = heap.data();
-    }
-    for (int32_t r = 0; r <= p; ++r) Q[r] = points[static_cast<std::ptrdiff_t>(s - p + r) * stride];
-    return blendSpan(knots, order, s, t, Q);
+    EvalScratch scratch(order);
+    ScratchPoint* Q = scratch.first();
+    for (int32_t r = 0; r <= p; ++r) load(Q[r], points[static_cast<std::ptrdiff_t>(s - p + r) * stride]);
+    spanWeights(knots, order, s, t, scratch.weights());
+    return blendSpan(order, scratch.weights(), Q);
 }
 
+// The same arithmetic as a de Boor pass along v per column and one along u through the
+// results, with the v span and its weights found once for all columns.
 KxPoint evalSurfacePoint(const SurfaceData& record, float u, float v) {
     const SurfaceDirection& du = record.uDirection;
     const SurfaceDirection& dv = record.vDirection;
     const int32_t su = findSpan(du.knots.data(), du.order, du.cvCount, u);
     const int32_t pu = du.order - 1;
-    // Every column shares the v span: search it once rather than once per column.
     const int32_t sv = findSpan(dv.knots.data(), dv.order, dv.cvCount, v);
     const int32_t pv = dv.order - 1;
 
-    KxPoint fixedW[kMaxSurfaceOrder];
-    KxPoint fixedQ[kMaxSurfaceOrder];
-    std::vector<KxPoint> heap;  // only for orders the fixed scratch cannot hold
-    KxPoint* W = fixedW;
-    KxPoint* Q = fixedQ;
-    const int32_t largest = std::max(du.order, dv.order);
-    if (largest > kMaxSurfaceOrder) {
-        heap.resize(2 * static_cast<std::size_t>(largest));
-        W = heap.data();
-        Q = W + largest;
-    }
+    EvalScratch scratch(std::max(du.order, dv.order));
+    ScratchPoint* W = scratch.first();
+    ScratchPoint* Q = scratch.second();
+    float* a = scratch.weights();
 
-    // Each of the u span's columns collapsed along v; W[r] stands for u control point su - pu + r.
+    // W[r] is column su - pu + r collapsed along v.
+    spanWeights(dv.knots.data(), dv.order, sv, v, a);
     const std::ptrdiff_t stride = du.cvCount;
     for (int32_t r = 0; r <= pu; ++r) {
         const KxPoint* column = record.cvs.data() + (su - pu + r) + (sv - pv) * stride;
-        for (int32_t k = 0; k <= pv; ++k) Q[k] = column[k * stride];
-        W[r] = blendSpan(dv.knots.data(), dv.order, sv, v, Q);
+        for (int32_t k = 0; k <= pv; ++k) load(Q[k], column[k * stride]);
+        load(W[r], blendSpan(dv.order, a, Q));
     }
-    // Along u through the collapsed points; the span search there would find su again.
-    return blendSpan(du.knots.data(), du.order, su, u, W);
+    spanWeights(du.knots.data(), du.order, su, u, a);
+    return blendSpan(du.order, a, W);
 }
 
 void surfaceTangents(const SurfaceData& record, double u, double v, KxPoint& tangentU, KxPoint& tangentV) {

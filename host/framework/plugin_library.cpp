@@ -18,7 +18,9 @@ void* resolve(void* handle, const std::string& path, const char* symbol) {
 }  // namespace
 
 PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Never unmapped: the plug-in's thread pool (and its worker threads) must outlive any
+    // dlclose, so a closed plug-in stays loaded until the process ends.
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle_) {
         const char* reason = dlerror();
         throw HostError("cannot load plug-in " + path + ": " + (reason ? reason : "unknown reason"));

@@ -139,10 +139,12 @@ TEST(SurfaceEval, TangentChordsSwitchStrictlyAtDomainEnd) {
     expectSame(tv, minus(at(end, end), at(end, end - h)));
     EXPECT_NE(tu.x, minus(at(end + h, end), at(end, end)).x);
 
-    // Parameters are rounded after the step is added in double.
-    surfaceTangents(s, 0.3, 1.7, tu, tv);
-    expectSame(tu, minus(at(0.3 + h, 1.7), at(0.3, 1.7)));
-    expectSame(tv, minus(at(0.3, 1.7 + h), at(0.3, 1.7)));
+    // Parameters are rounded after the step is added in double: (float)(0.083 + 0.01) is not
+    // 0.083f + 0.01f.
+    ASSERT_NE(static_cast<float>(0.083 + h), 0.083f + 0.01f);
+    surfaceTangents(s, 0.083, 1.7, tu, tv);
+    expectSame(tu, minus(at(0.083 + h, 1.7), at(0.083, 1.7)));
+    expectSame(tv, minus(at(0.083, 1.7 + h), at(0.083, 1.7)));
 }
 
 TEST(SurfaceEval, NoHeapUseUpToOrderTen) {

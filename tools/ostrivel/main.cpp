@@ -1,5 +1,6 @@
 // ostrivel: runs deformer plug-ins outside the animation package.
-// Exit codes: 0 done, 1 the node reported a failure, 2 bad usage or input.
+// Exit codes: 0 done, 1 the node reported a failure, 2 bad usage or input (a refused scene
+// writes no result).
 
 #include <cstdio>
 #include <exception>
@@ -10,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include "attribute_table.h"
+#include "deform_job.h"
 #include "deformer_node.h"
 #include "plugin_library.h"
 
@@ -43,6 +45,14 @@ int main(int argc, char** argv) {
     addCommonOptions(*help, options);
     CLI::App* attributes = app.add_subcommand("attributes", "print the node's attribute declarations as a table");
     addCommonOptions(*attributes, options);
+    CLI::App* deform = app.add_subcommand("deform", "deform a scene's points and write the result as JSON");
+    ostrivel::DeformJob job;
+    deform->add_option("scene", job.scenePath, "scene file (JSON)")->required();
+    deform->add_option("--out", job.outPath, "result file to write (JSON)")->required();
+    deform->add_option("--repeat", job.repeat, "evaluations of the same points; stops at the first failure")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
+    deform->add_option("--plugin", job.pluginPath, "deformer plug-in to load")->capture_default_str();
 
     try {
         app.parse(argc, argv);
@@ -56,6 +66,8 @@ int main(int argc, char** argv) {
             std::cout << makeNode(options)->help() << "\n";
         } else if (*attributes) {
             std::cout << ostrivel::formatAttributeTable(makeNode(options)->declarations());
+        } else if (*deform) {
+            return ostrivel::runDeform(job);
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ostrivel: error: %s\n", error.what());

@@ -9,6 +9,7 @@
 #include "nurbs_basis.h"
 #include "nurbs_descent.h"
 #include "nurbs_geometry.h"
+#include "nurbs_sampling.h"
 #include "nurbs_surface_eval.h"
 
 namespace hostapi {
@@ -21,21 +22,10 @@ namespace {
 // Local minima of the sampled distance that get refined; far fewer than the grid has.
 constexpr int kSeedCount = 6;
 
-// A polynomial piece of degree p can turn about p times, so sample it about 2p times.
-int samplesPerSpan(int degree) { return std::max(4, 2 * degree); }
-
-std::vector<double> sampleParameters(const std::vector<double>& knots, int degree, int cvCount, double end) {
-    std::vector<double> samples;
-    const int perSpan = samplesPerSpan(degree);
-    for (int s = degree; s < cvCount; ++s) {
-        const double a = knots[s];
-        const double b = knots[s + 1];
-        if (!(a < b)) continue;
-        for (int k = 0; k < perSpan; ++k) samples.push_back(a + (b - a) * (static_cast<double>(k) / perSpan));
-    }
-    samples.push_back(end);
-    return samples;
-}
+// Samples in each knot span and between neighbouring Greville abscissae. A polynomial piece
+// of degree p turns about p times; each control polygon leg can carry a bump of its own.
+int samplesPerSpan(int degree) { return std::max(2, degree); }
+constexpr int kSamplesPerLeg = 6;
 
 double dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 Vec3 sub(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
@@ -48,6 +38,7 @@ struct Projection {
     PreparedSurface prepared;
     nurbs::SmoothPieces piecesU, piecesV;
     std::vector<double> samplesU, samplesV;
+    std::vector<char> creaseU, creaseV;  // per sample: lies on an interior piece break
     std::vector<Vec3> grid;  // u-major: grid[i * samplesV.size() + j]
 };
 
@@ -60,8 +51,17 @@ Projection::Projection(const NurbsSurfaceGeometry& surface)
     const NurbsSurfaceGeometry& g = surface;
     const int p = g.degreeU;
     const int q = g.degreeV;
-    samplesU = sampleParameters(prepared.knotsU, p, g.cvCountU, prepared.endU);
-    samplesV = sampleParameters(prepared.knotsV, q, g.cvCountV, prepared.endV);
+    samplesU = nurbs::sampleParameters(prepared.knotsU, p, g.cvCountU, samplesPerSpan(p), kSamplesPerLeg);
+    samplesV = nurbs::sampleParameters(prepared.knotsV, q, g.cvCountV, samplesPerSpan(q), kSamplesPerLeg);
+
+    auto onCrease = [](const std::vector<double>& samples, const nurbs::SmoothPieces& pieces) {
+        std::vector<char> flags(samples.size(), 0);
+        for (size_t k = 0; k < samples.size(); ++k)
+            flags[k] = std::find(pieces.breaks.begin() + 1, pieces.breaks.end() - 1, samples[k]) != pieces.breaks.end() - 1;
+        return flags;
+    };
+    creaseU = onCrease(samplesU, piecesU);
+    creaseV = onCrease(samplesV, piecesV);
 
     const size_t nv = samplesV.size();
     std::vector<int> spansV(nv);
@@ -109,18 +109,32 @@ SurfaceHit Projection::closestPoint(const Vec3& point) const {
         d2[k] = dot(r, r);
     }
 
-    // Seeds: grid points no farther than any of their eight neighbours.
+    // Seeds: grid points no farther than any of their eight neighbours. A crease splits the
+    // neighbourhood: a point on it that is lowest towards either side is a seed, because the
+    // minimum of that side's piece may sit right on the crease.
     std::vector<std::pair<double, size_t>> seeds;
     for (size_t i = 0; i < nu; ++i) {
         for (size_t j = 0; j < nv; ++j) {
             const double value = d2[i * nv + j];
-            bool minimum = true;
-            for (size_t a = i > 0 ? i - 1 : 0; minimum && a <= std::min(i + 1, nu - 1); ++a)
+            bool below[3][3] = {};  // neighbour (i + a - 1, j + b - 1) is strictly closer
+            bool anyBelow = false;
+            for (size_t a = i > 0 ? i - 1 : 0; a <= std::min(i + 1, nu - 1); ++a)
                 for (size_t b = j > 0 ? j - 1 : 0; b <= std::min(j + 1, nv - 1); ++b)
-                    if (d2[a * nv + b] < value) {
-                        minimum = false;
-                        break;
-                    }
+                    if (d2[a * nv + b] < value) anyBelow = below[a + 1 - i][b + 1 - j] = true;
+            bool minimum = !anyBelow;
+            if (anyBelow && (creaseU[i] || creaseV[j])) {
+                auto clear = [&](int a0, int a1, int b0, int b1) {
+                    for (int a = a0; a <= a1; ++a)
+                        for (int b = b0; b <= b1; ++b)
+                            if (below[a][b]) return false;
+                    return true;
+                };
+                for (int side = 0; side < 4 && !minimum; ++side) {
+                    const int a0 = creaseU[i] ? (side & 1) : 0, a1 = creaseU[i] ? a0 + 1 : 2;
+                    const int b0 = creaseV[j] ? (side >> 1) : 0, b1 = creaseV[j] ? b0 + 1 : 2;
+                    minimum = clear(a0, a1, b0, b1);
+                }
+            }
             if (minimum) seeds.emplace_back(value, i * nv + j);
         }
     }
@@ -130,10 +144,19 @@ SurfaceHit Projection::closestPoint(const Vec3& point) const {
 
     nurbs::LocalMinimum best{samplesU[seeds[0].second / nv], samplesV[seeds[0].second % nv], seeds[0].first};
     for (size_t k = 0; k < count; ++k) {
-        const size_t index = seeds[k].second;
-        const nurbs::LocalMinimum c =
-            nurbs::descend(prepared, piecesU, piecesV, point, samplesU[index / nv], samplesV[index % nv]);
-        if (c.d2 < best.d2) best = c;
+        const double u = samplesU[seeds[k].second / nv];
+        const double v = samplesV[seeds[k].second % nv];
+        // A seed on a crease starts in each piece that meets there: the minimum of either side
+        // may hide behind the crease, where the grid cannot tell them apart.
+        const int ku = piecesU.pieceOf(u), kv = piecesV.pieceOf(v);
+        const bool creaseU = ku > 0 && u == piecesU.breaks[ku];
+        const bool creaseV = kv > 0 && v == piecesV.breaks[kv];
+        for (int a = creaseU ? ku - 1 : ku; a <= ku; ++a) {
+            for (int b = creaseV ? kv - 1 : kv; b <= kv; ++b) {
+                const nurbs::LocalMinimum c = nurbs::descend(prepared, piecesU, piecesV, point, u, v, a, b);
+                if (c.d2 < best.d2) best = c;
+            }
+        }
     }
 
     SurfaceHit hit;

@@ -177,9 +177,7 @@ SmoothPieces smoothPieces(const std::vector<double>& knots, int degree, int cvCo
 }
 
 LocalMinimum descend(const PreparedSurface& s, const SmoothPieces& piecesU, const SmoothPieces& piecesV,
-                     const Vec3& target, double u, double v) {
-    int ku = piecesU.pieceOf(u);
-    int kv = piecesV.pieceOf(v);
+                     const Vec3& target, double u, double v, int ku, int kv) {
     PieceResult best = descendInPiece(s, pieceAt(piecesU, ku), pieceAt(piecesV, kv), target, u, v);
     // Held on a crease: carry on in whichever neighbouring piece lowers the distance.
     for (int hop = 0; hop < piecesU.count() + piecesV.count() + 4; ++hop) {

@@ -15,6 +15,7 @@ struct SmoothPieces {
     std::vector<int> lastSpan;
 
     int count() const { return static_cast<int>(firstSpan.size()); }
+    // The piece that holds t; the right-hand one when t is on a crease.
     int pieceOf(double t) const;
 };
 
@@ -24,10 +25,11 @@ struct LocalMinimum {
     double u, v, d2;
 };
 
-// Bound-constrained Newton descent from (u, v) to a local minimum of |S(u, v) - target|^2.
-// A piece boundary that the distance keeps falling across is crossed into the next piece;
-// a domain edge holds the parameter, which gives a 1-D Newton along edges and exact corners.
+// Bound-constrained Newton descent from (u, v), which lies in pieces pieceU and pieceV, to a
+// local minimum of |S(u, v) - target|^2. A crease that the distance keeps falling across is
+// crossed into the next piece; a domain edge holds the parameter, which gives a 1-D Newton
+// along edges and exact corners.
 LocalMinimum descend(const PreparedSurface& surface, const SmoothPieces& piecesU, const SmoothPieces& piecesV,
-                     const Vec3& target, double u, double v);
+                     const Vec3& target, double u, double v, int pieceU, int pieceV);
 
 }  // namespace hostapi::nurbs

@@ -1,0 +1,206 @@
+// The CPU driver: the order of its checks and their messages, the envelope and enabled
+// exits, structure-of-arrays counts, and when the caches are rebuilt.
+
+#include <gmock/gmock.h>
+
+#include <regex>
+
+#include "node_fixture.h"
+
+using namespace node_testing;
+using ::testing::ElementsAre;
+
+namespace {
+
+class DeformDriver : public NodeFixture {};
+
+TEST_F(DeformDriver, EnvelopeBelowThresholdExitsBeforeAnyNodeAttributeIsFetched) {
+    for (float envelope : {0.0f, 9.9e-6f, -1.0f}) {
+        AttributeMap map = evaluationMap();
+        for (auto it = map.begin(); it != map.end();) it = it->first.rfind("quelvarn__", 0) == 0 ? map.erase(it) : std::next(it);
+        std::static_pointer_cast<KxFloat>(map["ENVELOPE"])->value = envelope;
+        EXPECT_EQ(node().deform(map, record), 0);
+        EXPECT_TRUE(node().cpuRefreshPending);
+        EXPECT_EQ(node().pointerTable.count("SOA_POINTS"), 1u);  // looked up with insert-on-miss
+    }
+    EXPECT_TRUE(shown().empty());
+
+    // NaN is not below the threshold: the call goes on to the missing attributes.
+    AttributeMap map = evaluationMap();
+    map.erase("quelvarn__surface");
+    std::static_pointer_cast<KxFloat>(map["ENVELOPE"])->value = std::nanf("");
+    EXPECT_EQ(node().deform(map, record), 1);
+    EXPECT_THAT(shown(), ElementsAre("error: quelvarn1: get attributes: cannot find 'quelvarn__surface' (KxNurbsSurface) attribute"));
+}
+
+TEST_F(DeformDriver, FrameworkKeysAndNodeAttributesAreCheckedInFetchOrder) {
+    AttributeMap map = evaluationMap();
+    map.erase("DEBUG_MODE");  // required although never read
+    EXPECT_EQ(node().deform(map, record), 1);
+    map = evaluationMap();
+    map["SOA_ENABLED"] = std::make_shared<KxInt>();
+    EXPECT_EQ(node().deform(map, record), 1);
+    map = evaluationMap();
+    map["quelvarn__lr_center"] = nullptr;  // an empty owner reads as the wrong class
+    map.erase("quelvarn__rmap");           // later in the order: never reached
+    EXPECT_EQ(node().deform(map, record), 1);
+    map = evaluationMap();
+    record.enabled = false;  // a disabled evaluation still fetches everything
+    map.erase("quelvarn__rpushOutMap");
+    EXPECT_EQ(node().deform(map, record), 1);
+    EXPECT_THAT(shown(), ElementsAre("error: quelvarn1: get attributes: cannot find 'DEBUG_MODE' (KxInt) attribute",
+                                     "error: quelvarn1: get attributes: invalid type of 'SOA_ENABLED' (KxBoolean expected)",
+                                     "error: quelvarn1: get attributes: invalid type of 'quelvarn__lr_center' (KxFloat expected)",
+                                     "error: quelvarn1: get attributes: cannot find 'quelvarn__rpushOutMap' (KxFloat) attribute"));
+    EXPECT_TRUE(node().cpuRefreshPending);
+}
+
+TEST_F(DeformDriver, EachAssertionNamesItsCheckAndLeavesTheNodeUntouched) {
+    bindAt({{0.25f, 0.5f}, {0.75f, 0.5f}});
+    const auto expectAssertion = [&](const std::string& message) {
+        testing_support::quietLog();
+        const auto before = record.points[0].x;
+        EXPECT_EQ(deform(), 1) << message;
+        const auto lines = shown();
+        ASSERT_EQ(lines.size(), 1u) << message;
+        EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(error: quelvarn1: ASSERT error \(/.*/quelvarn\.cpp:\d+\): .*)")))
+            << lines[0];
+        EXPECT_EQ(assertionMessage(lines[0]), message);
+        EXPECT_TRUE(node().cpuRefreshPending);
+        EXPECT_TRUE(node().restFrameInverses.empty());
+        EXPECT_EQ(record.points[0].x, before);
+    };
+    host->setSurface("surface", MObject());
+    expectAssertion("surface is NULL");
+    setSurface(planeGeometry());
+    host->setSurface("surfaceBase", MObject());
+    expectAssertion("surfaceBase is NULL");
+    setSurface(planeGeometry());
+    host->setCurve("curve", CurveData{});
+    expectAssertion("curve is NULL");
+    host->setCurve("curve", lineCurve());
+    CurveData noKnots = lineCurve();
+    noKnots.knots.clear();
+    host->setCurve("curveBase", noKnots);
+    expectAssertion("curveBase is NULL");
+    CurveData tooFewKnots = lineCurve();
+    tooFewKnots.knots.pop_back();
+    host->setCurve("curveBase", tooFewKnots);
+    expectAssertion("curveBase is invalid");
+    CurveData degreeEight = lineCurve();
+    degreeEight.degree = 8;
+    host->setCurve("curve", degreeEight);
+    expectAssertion("curve is invalid");
+    host->setCurve("curve", lineCurve());
+    host->setCurve("curveBase", lineCurve());
+    host->setDenseArray("uparams", {0.25f});
+    expectAssertion("uparams.size() must be = 2");
+    host->setDenseArray("uparams", {0.25f, 0.75f});
+    host->setDenseArray("vparams", {0.5f, 0.5f, 0.5f});
+    expectAssertion("vparams.size() must be = 2");
+    host->setDenseArray("vparams", {0.5f, 0.5f});
+    // Orders above the evaluation's fixed scratch are refused, not evaluated.
+    hostapi::NurbsSurfaceGeometry degreeTen = planeGeometry();
+    degreeTen.degreeU = 10;
+    degreeTen.cvCountU = 11;
+    degreeTen.knotsU = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    degreeTen.cvs.clear();
+    for (int iu = 0; iu < 11; ++iu)
+        for (int iv = 0; iv < 3; ++iv) degreeTen.cvs.push_back({iu / 5.0, iv * 1.0, 0.0, 1.0});
+    setSurface(degreeTen);
+    expectAssertion("surface is not supported");
+}
+
+TEST_F(DeformDriver, DisabledEvaluationSkipsTheChecksAndClearsTheRefreshFlag) {
+    host->setSurface("surface", MObject());
+    record.enabled = false;
+    EXPECT_EQ(deform(), 0);
+    EXPECT_TRUE(shown().empty());
+    EXPECT_FALSE(node().cpuRefreshPending);
+    // The caches were never built: a later cached evaluation still builds them.
+    record.enabled = true;
+    setSurface(planeGeometry());
+    bindAt({{0.5f, 0.5f}});
+    EXPECT_EQ(deform(), 0);
+    EXPECT_EQ(node().restFrameInverses.size(), 1u);
+    EXPECT_EQ(node().umap.values.size(), 1u);
+}
+
+TEST_F(DeformDriver, StructureOfArraysModeTakesTheCountFromTheFrameworkRecord) {
+    settings.soaEnabled = true;
+    bindAt({{0.1f, 0.1f}, {0.2f, 0.2f}});
+    const auto points = record.points;
+    EXPECT_EQ(deform(), 1);  // no SOA_POINTS pointer yet
+    EXPECT_EQ(assertionMessage(shown().at(0)), "SOA_POINTS is NULL");
+
+    SoaPointsRecord soa;
+    soa.pointCount = 5;
+    node().pointerTable["SOA_POINTS"] = &soa;
+    testing_support::quietLog();
+    EXPECT_EQ(deform(), 1);
+    EXPECT_EQ(assertionMessage(shown().at(0)), "uparams.size() must be = 5");
+
+    host->setDenseArray("uparams", std::vector<float>(5, 0.5f));
+    host->setDenseArray("vparams", std::vector<float>(5, 0.5f));
+    host->setCurve("curve", lineCurve({0.0, 0.3, 0.0}));
+    EXPECT_EQ(deform(), 0);
+    EXPECT_EQ(node().restFrameInverses.size(), 5u);
+    EXPECT_EQ(node().rpushOutMap.values.size(), 5u);
+    EXPECT_EQ(record.points[0].x, points[0].x);  // nothing moves in this mode
+    EXPECT_EQ(record.points[1].y, points[1].y);
+
+    soa.pointCount = -3;  // reaches no cache: the length check fails first
+    testing_support::quietLog();
+    EXPECT_EQ(deform(), 1);
+    EXPECT_EQ(assertionMessage(shown().at(0)), "uparams.size() must be = -3");
+    EXPECT_EQ(node().restFrameInverses.size(), 5u);
+}
+
+TEST_F(DeformDriver, CachesAreKeptWhileCachingAndRebuiltWhenDueOrResized) {
+    bindAt({{0.2f, 0.5f}, {0.4f, 0.5f}, {0.6f, 0.5f}});
+    host->setArray("umap", {1}, {0.5f});
+    ASSERT_EQ(deform(), 0);
+    EXPECT_EQ(node().umap.values, (std::vector<float>{1.0f, 0.5f, 1.0f}));
+    EXPECT_FALSE(node().cpuRefreshPending);
+
+    host->setArray("umap", {0, 2}, {0.25f, 0.75f});
+    ASSERT_EQ(deform(), 0);
+    EXPECT_EQ(node().umap.values, (std::vector<float>{1.0f, 0.5f, 1.0f}));  // cached
+
+    settings.cacheAttributes = false;
+    ASSERT_EQ(deform(), 0);
+    // Entries keep what they held; the map writes only the points it names.
+    EXPECT_EQ(node().umap.values, (std::vector<float>{0.25f, 0.5f, 0.75f}));
+
+    // The point count grows after the refresh: the caches are rebuilt rather than overrun.
+    settings.cacheAttributes = true;
+    bindAt({{0.2f, 0.5f}, {0.4f, 0.5f}, {0.6f, 0.5f}, {0.8f, 0.5f}});
+    ASSERT_EQ(deform(), 0);
+    EXPECT_EQ(node().restFrameInverses.size(), 4u);
+    EXPECT_EQ(node().umap.values, (std::vector<float>{0.25f, 0.5f, 0.75f, 1.0f}));
+
+    // No points at all: both loops are empty and every cache is emptied.
+    bindAt({});
+    settings.cacheAttributes = false;
+    EXPECT_EQ(deform(), 0);
+    EXPECT_TRUE(node().restFrameInverses.empty());
+    EXPECT_TRUE(node().pushMap.values.empty());
+}
+
+TEST_F(DeformDriver, ScatterMapCopiesOnlyMatchingArraysWithinTheCount) {
+    settings.cacheAttributes = false;
+    bindAt({{0.1f, 0.1f}, {0.2f, 0.2f}, {0.3f, 0.3f}, {0.4f, 0.4f}});
+    host->setArray("umap", {2, 0}, {0.5f, 0.25f});
+    host->setArray("dmap", {0, 1, 2}, {0.5f, 0.25f});          // lengths differ: nothing copied
+    host->setArray("lmap", {3, 3, -1, 7}, {0.1f, 0.2f, 0.3f, 0.4f});  // later wins; outside [0, 4) skipped
+    host->setArray("pushMap", {0, 1, 2, 3, 0}, {0.1f, 0.2f, 0.3f, 0.4f, 0.9f});  // only the first 4 entries
+    ASSERT_EQ(deform(), 0);
+    EXPECT_EQ(node().umap.values, (std::vector<float>{0.25f, 1.0f, 0.5f, 1.0f}));
+    EXPECT_EQ(node().dmap.values, (std::vector<float>{1.0f, 1.0f, 1.0f, 1.0f}));
+    EXPECT_EQ(node().lmap.values, (std::vector<float>{1.0f, 1.0f, 1.0f, 0.2f}));
+    EXPECT_EQ(node().pushMap.values, (std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f}));
+    EXPECT_EQ(node().upushInMap.values, (std::vector<float>{0.0f, 0.0f, 0.0f, 0.0f}));
+    EXPECT_TRUE(shown().empty());
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+// Binding: resetParams stores each point's closest-point parameters, normalised to the
+// knot domain, in the host node's plugs, and later evaluations read them back.
+
+#include <gmock/gmock.h>
+
+#include "node_fixture.h"
+
+using namespace node_testing;
+using ::testing::ElementsAre;
+
+namespace {
+
+class ResetParams : public NodeFixture {
+protected:
+    int bind() {
+        AttributeMap commandMap;
+        return host->runCommand(host->library().resetParams, record, commandMap);
+    }
+    const hostapi::PlugValue& plug(const char* name) { return host->plugValue(name); }
+};
+
+TEST_F(ResetParams, StoresClampedNormalisedParametersAsFloatElements) {
+    // Domain [0, 4] in both directions: x = 2 * param on a plane twice as large.
+    setSurface(planeGeometry({0.0, 2.0, 4.0}, 1.0));
+    record.points = {{2.0, 1.0, 0.3}, {4.0, 4.0 / 3.0, -1.0}, {5.0, -1.0, 0.0}};
+    EXPECT_EQ(bind(), 0);
+    EXPECT_THAT(shown(), ElementsAre("info: U/V params have been reset"));
+    EXPECT_THAT(plug("uparams").indices, ElementsAre(0, 1, 2));
+    EXPECT_THAT(plug("uparams").values, ElementsAre(0.5f, 1.0f, 1.0f));  // on the edge, beyond it
+    EXPECT_EQ(plug("vparams").values[0], 0.25f);
+    EXPECT_EQ(plug("vparams").values[1], static_cast<float>(1.0 / 3.0));  // nearest float
+    EXPECT_EQ(plug("vparams").values[2], 0.0f);
+
+    // Later evaluations receive the stored values.
+    const auto stored = std::dynamic_pointer_cast<KxFloat>(host->runAttributes().at("quelvarn__uparams"));
+    EXPECT_THAT(stored->values, ElementsAre(0.5f, 1.0f, 1.0f));
+}
+
+TEST_F(ResetParams, WritesOnlyThePointsElementsAndNeverRemovesOthers) {
+    host->setDenseArray("uparams", {0.9f, 0.9f, 0.9f});
+    record.points = {{1.0, 1.0, 0.0}};
+    EXPECT_EQ(bind(), 0);
+    EXPECT_THAT(plug("uparams").values, ElementsAre(0.5f, 0.9f, 0.9f));
+
+    record.points.clear();
+    testing_support::quietLog();
+    EXPECT_EQ(bind(), 0);
+    EXPECT_THAT(plug("uparams").values, ElementsAre(0.5f, 0.9f, 0.9f));
+    EXPECT_TRUE(plug("vparams").values.size() == 1u);
+    EXPECT_THAT(shown(), ElementsAre("info: U/V params have been reset"));
+}
+
+TEST_F(ResetParams, MissingOrMistypedSurfaceIsReportedAndNothingIsWritten) {
+    host->setDenseArray("uparams", {0.7f});
+    record.points = {{1.0, 1.0, 0.0}};
+    DeformAttributes deformRecord = record;
+    GetAttributes get;
+    RunAttributes run;  // no quelvarn__surface
+    AttributeMap map;
+    const auto pointer = [](void* value) {
+        auto typed = std::make_shared<KxPtr>();
+        typed->value = value;
+        return typed;
+    };
+    map["HELP"] = std::make_shared<KxBoolean>();
+    map["NODE_NAME"] = std::make_shared<KxString>("quelvarn1");
+    map["KX_NODE_PTR"] = pointer(&host->node());
+    map["GET_ATTRIBUTES_PTR"] = pointer(&get);
+    map["RUN_ATTRIBUTES_PTR"] = pointer(&run);
+    map["DEFORM_ATTRIBUTES_PTR"] = pointer(&deformRecord);
+    EXPECT_EQ(host->library().resetParams(map), 1);
+    run["quelvarn__surface"] = std::make_shared<KxFloat>();
+    EXPECT_EQ(host->library().resetParams(map), 1);
+    EXPECT_THAT(shown(), ElementsAre(
+        "error: quelvarn1: get attributes: cannot find 'quelvarn__surface' (KxNurbsSurface) attribute",
+        "error: quelvarn1: get attributes: invalid type of 'quelvarn__surface' (KxNurbsSurface expected)"));
+    EXPECT_THAT(plug("uparams").values, ElementsAre(0.7f));
+}
+
+TEST_F(ResetParams, DomainsNotStartingAtZeroBindToTheirClosestPoints) {
+    // Domain [1, 3]: the stored value s = (p - 1) / 3 maps back as s * 3 + 1 = p.
+    setSurface(planeGeometry({1.0, 2.0, 3.0}, 1.0));
+    record.points = {{1.5, 2.5, 0.2}, {3.0, 1.0, 0.0}};
+    ASSERT_EQ(bind(), 0);
+    const auto& us = plug("uparams").values;
+    const auto& vs = plug("vparams").values;
+    EXPECT_FLOAT_EQ(us[0] * 3.0f + 1.0f, 1.5f);
+    EXPECT_FLOAT_EQ(vs[0] * 3.0f + 1.0f, 2.5f);
+    EXPECT_FLOAT_EQ(us[1] * 3.0f + 1.0f, 3.0f);
+    EXPECT_FLOAT_EQ(vs[1], 0.0f);
+
+    // A domain reaching below 0, [-1, 1]: s = p + 1 is clamped to [0, 1], so parameters
+    // above 0 are stored as 1 and evaluate at s * 1 - 1 = 0.
+    setSurface(planeGeometry({-1.0, 0.0, 1.0}, 1.0));
+    record.points = {{-0.5, 0.5, 0.0}};
+    ASSERT_EQ(bind(), 0);
+    EXPECT_FLOAT_EQ(plug("uparams").values[0], 0.5f);
+    EXPECT_FLOAT_EQ(plug("vparams").values[0], 1.0f);
+}
+
+TEST_F(ResetParams, BindThenDeformWithEqualCurvesLeavesPointsWhereTheyAre) {
+    hostapi::NurbsSurfaceGeometry dome = planeGeometry();
+    dome.cvs[4][2] = 0.8;  // lift the middle control point
+    setSurface(dome);
+    record.points = {{0.3, 0.4, 0.5}, {1.0, 1.0, 0.9}, {1.7, 0.2, -0.1}};
+    record.weights.assign(3, 1.0f);
+    record.indices = {0, 1, 2};
+    const auto before = record.points;
+    ASSERT_EQ(bind(), 0);
+    host->setNumber("ud_factor", 0.7);
+    host->setDenseArray("pushMap", {1.0f, 1.0f, 1.0f});
+    ASSERT_EQ(deform(), 0);
+    for (size_t k = 0; k < before.size(); ++k) {
+        EXPECT_EQ(record.points[k].x, before[k].x);
+        EXPECT_EQ(record.points[k].z, before[k].z);
+    }
+}
+
+}  // namespace

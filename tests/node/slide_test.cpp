@@ -1,0 +1,148 @@
+// The slide on the plane x = 2u, y = 2v, where every step has a closed form: the window,
+// the sign rules around lr_center, the map choices, clamping, pushes and both
+// re-attachment methods.
+
+#include <gmock/gmock.h>
+
+#include "node_fixture.h"
+
+using namespace node_testing;
+
+namespace {
+
+// Parameters, knots and de Boor weights are single precision: positions on the plane
+// carry errors of a float ulp. Every alternative these tests tell apart differs by far more.
+constexpr double kTight = 2e-7;
+
+// Surface parameters reach the evaluation in single precision.
+double f(double parameter) { return static_cast<float>(parameter); }
+
+class Slide : public NodeFixture {
+protected:
+    // Runs one evaluation and returns how far each point moved.
+    std::vector<KxPoint> moves() {
+        const auto before = record.points;
+        EXPECT_EQ(deform(), 0);
+        std::vector<KxPoint> out;
+        for (size_t k = 0; k < before.size(); ++k) {
+            out.push_back({record.points[k].x - before[k].x, record.points[k].y - before[k].y,
+                           record.points[k].z - before[k].z});
+        }
+        return out;
+    }
+};
+
+#define EXPECT_MOVE(move, ex, ey, ez)      \
+    do {                                   \
+        EXPECT_NEAR((move).x, (ex), kTight); \
+        EXPECT_NEAR((move).y, (ey), kTight); \
+        EXPECT_NEAR((move).z, (ez), kTight); \
+    } while (0)
+
+TEST_F(Slide, WindowAlongUSlidesAcrossAndAlongWithTheVSignRule) {
+    // paramType "V": t = u, the up/down slide moves v and the left/right slide moves u.
+    host->setNumber("paramType", 1);
+    host->setNumber("ud_factor", 0.5);
+    host->setNumber("lr_factor", 0.25);
+    host->setNumber("lr_center", 0.5);
+    host->setArray("rmap", {0, 1}, {0.5f, 0.5f});
+    host->setCurve("curve", lineCurve({0.1, 0.2, 0.0}));
+    bindAt({{0.75f, 0.5f}, {0.25f, 0.5f}, {0.0f, 0.5f}, {1.0f, 0.5f}});
+    const auto moved = moves();
+    // u = 0.75 > lr_center: dx = +0.1 picks lmap (1): u' = u - 0.025; v' = v - 0.5 * 0.2.
+    EXPECT_MOVE(moved[0], 2 * (f(0.75 - 0.025) - 0.75), 2 * (f(0.5 - 0.1) - 0.5), 0.0);
+    // u = 0.25 < lr_center: dx is reversed to -0.1 and picks rmap (0.5): u' = u + 0.0125.
+    EXPECT_MOVE(moved[1], 2 * (f(0.25 + 0.0125) - 0.25), 2 * (f(0.5 - 0.1) - 0.5), 0.0);
+    // The window is open: t exactly at startParam or endParam never moves.
+    EXPECT_MOVE(moved[2], 0.0, 0.0, 0.0);
+    EXPECT_MOVE(moved[3], 0.0, 0.0, 0.0);
+}
+
+TEST_F(Slide, WindowAlongVMovesVTheSameWayOnBothSidesOfTheCenter) {
+    // paramType "U": t = v. dx is reversed below lr_center and the v update adds there,
+    // so v' = v - mLR * lr_factor * dx on both sides; only the map choice follows the sign.
+    host->setNumber("ud_factor", -0.5);
+    host->setNumber("lr_factor", 0.25);
+    host->setNumber("lr_center", 0.5);
+    host->setArray("rmap", {0, 1}, {0.5f, 0.5f});
+    host->setArray("dmap", {0, 1}, {0.0f, 0.0f});  // dy > 0 uses umap: dmap must not matter
+    host->setCurve("curve", lineCurve({0.1, 0.2, 0.0}));
+    bindAt({{0.5f, 0.25f}, {0.5f, 0.75f}});
+    const auto moved = moves();
+    EXPECT_MOVE(moved[0], 2 * (f(0.6) - 0.5), 2 * (f(0.25 - 0.5 * 0.25 * 0.1) - 0.25), 0.0);
+    EXPECT_MOVE(moved[1], 2 * (f(0.6) - 0.5), 2 * (f(0.75 - 1.0 * 0.25 * 0.1) - 0.75), 0.0);
+}
+
+TEST_F(Slide, SlidesStopAtTheDomainAndPushesFollowTheNormal) {
+    host->setNumber("ud_factor", 1.0);
+    host->setNumber("push_coeff", 2.0);
+    host->setCurve("curve", lineCurve({0.0, -0.5, 0.25}));  // dy < 0: d maps; dz pushes by pushMap
+    host->setArray("pushMap", {0, 1}, {0.5f, 0.0f});
+    host->setArray("dpushInMap", {0, 1}, {0.0f, 0.25f});
+    host->setArray("dpushOutMap", {0, 1}, {0.0f, 1.0f});
+    host->setArray("upushOutMap", {0, 1}, {1.0f, 1.0f});  // dy < 0: never read
+    bindAt({{0.8f, 0.5f}, {0.2f, 0.5f}});
+    const auto moved = moves();
+    // u' = 0.8 + 0.5 leaves the domain and stops at its end; the push is dz * 2 * 0.5.
+    EXPECT_MOVE(moved[0], 2 * (1.0 - static_cast<double>(0.8f)), 0.0, 0.25 * 2.0 * 0.5);
+    // |dy| * (out - in) * push_coeff along the normal (0, 0, 1), and no dz push (pushMap 0).
+    EXPECT_MOVE(moved[1], 2 * 0.5, 0.0, 0.5 * 0.75 * 2.0);
+}
+
+TEST_F(Slide, WeightsEnvelopeAndIndicesBlendOrSkipPoints) {
+    host->setCurve("curve", lineCurve({0.0, 0.0, 0.4}));
+    host->setDenseArray("pushMap", {1.0f, 1.0f, 1.0f, 1.0f, 1.0f});
+    bindAt({{0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, 0.5f}});
+    settings.envelope = 0.5f;
+    record.weights = {1.0f, 0.5f, 9e-6f, 1.0f, 1.0f};
+    record.indices = {0, 1, 2, 9, 1};  // 9 has no parameters; position 4 blends with weight[1]
+    const auto moved = moves();
+    EXPECT_MOVE(moved[0], 0.0, 0.0, 0.5 * 0.4);
+    EXPECT_MOVE(moved[1], 0.0, 0.0, 0.25 * 0.4);
+    EXPECT_MOVE(moved[2], 0.0, 0.0, 0.0);
+    EXPECT_MOVE(moved[3], 0.0, 0.0, 0.0);
+    EXPECT_MOVE(moved[4], 0.0, 0.0, 0.25 * 0.4);
+    record.weights.resize(2);  // positions without a weight are left alone
+    const auto fewer = moves();
+    EXPECT_MOVE(fewer[2], 0.0, 0.0, 0.0);
+    EXPECT_MOVE(fewer[4], 0.0, 0.0, 0.0);
+}
+
+TEST_F(Slide, IdenticalCurvesMoveNothingWhateverTheSurfacesDo) {
+    host->setNumber("ud_factor", 1.0);
+    host->setDenseArray("pushMap", {1.0f});
+    bindAt({{0.3f, 0.6f}}, 0.1);
+    const auto before = record.points[0];
+    host->setSurface("surface", hostapi::makeNurbsSurface(planeGeometry({0.0, 0.5, 1.0}, 3.0)));
+    ASSERT_EQ(deform(), 0);
+    EXPECT_EQ(record.points[0].x, before.x);
+    EXPECT_EQ(record.points[0].y, before.y);
+    EXPECT_EQ(record.points[0].z, before.z);
+}
+
+TEST_F(Slide, BothMethodsFollowTheSurfaceAndAgreeOnItsPoints) {
+    // Curves differ only in z with pushMap 0: the attachment stays, so the "vector" method
+    // moves a point by its surface point's displacement between rest and current surface.
+    host->setCurve("curve", lineCurve({0.0, 0.0, 0.3}));
+    bindAt({{0.25f, 0.5f}, {0.5f, 0.75f}}, 0.0);
+    settings.cacheAttributes = true;
+    ASSERT_EQ(deform(), 0);  // rest = current: nothing moves
+    EXPECT_EQ(record.points[0].x, 0.5);
+    host->setSurface("surface", hostapi::makeNurbsSurface(planeGeometry({0.0, 0.5, 1.0}, 3.0)));
+    auto vectorMoves = moves();
+    EXPECT_MOVE(vectorMoves[0], 0.25, 0.5, 0.0);
+    EXPECT_MOVE(vectorMoves[1], 0.5, 0.75, 0.0);
+
+    SetUp();
+    host->setCurve("curve", lineCurve({0.0, 0.0, 0.3}));
+    host->setNumber("slidingMethod", 1);
+    bindAt({{0.25f, 0.5f}, {0.5f, 0.75f}}, 0.0);
+    ASSERT_EQ(deform(), 0);
+    EXPECT_NEAR(record.points[1].y, 1.5, kTight);  // frames equal: target = P
+    host->setSurface("surface", hostapi::makeNurbsSurface(planeGeometry({0.0, 0.5, 1.0}, 3.0)));
+    auto matrixMoves = moves();  // on-surface points have zero local coordinates
+    EXPECT_MOVE(matrixMoves[0], 0.25, 0.5, 0.0);
+    EXPECT_MOVE(matrixMoves[1], 0.5, 0.75, 0.0);
+}
+
+}  // namespace
