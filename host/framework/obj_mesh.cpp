@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "atomic_file.h"
 #include "plugin_library.h"
 
 namespace ostrivel {
@@ -82,6 +83,40 @@ ObjMesh readObjMesh(const std::string& path) {
         }
     }
     return mesh;
+}
+
+namespace {
+void appendShortest(std::string& text, double value) {
+    char buffer[32];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
+    text.append(buffer, written.ptr);
+}
+}  // namespace
+
+std::string objText(const std::vector<KxPoint>& vertices, const std::vector<std::vector<int32_t>>& faces,
+                    const std::string& comment) {
+    std::string text;
+    if (!comment.empty()) text += "# " + comment + "\n";
+    for (const KxPoint& vertex : vertices) {
+        text += "v ";
+        appendShortest(text, vertex.x);
+        text += ' ';
+        appendShortest(text, vertex.y);
+        text += ' ';
+        appendShortest(text, vertex.z);
+        text += '\n';
+    }
+    for (const auto& face : faces) {
+        text += 'f';
+        for (int32_t index : face) text += ' ' + std::to_string(index + 1);
+        text += '\n';
+    }
+    return text;
+}
+
+void writeObjMesh(const std::string& path, const std::vector<KxPoint>& vertices,
+                  const std::vector<std::vector<int32_t>>& faces, const std::string& comment) {
+    writeFileAtomically(path, objText(vertices, faces, comment));
 }
 
 }  // namespace ostrivel

@@ -19,4 +19,13 @@ struct ObjMesh {
 // Throws HostError naming the file (and line) when it cannot be read.
 ObjMesh readObjMesh(const std::string& path);
 
+// OBJ text: one "v" line per vertex in the shortest form that reads back exactly, then the
+// faces (1-based), so a mesh written and read again is bit for bit the same.
+std::string objText(const std::vector<KxPoint>& vertices, const std::vector<std::vector<int32_t>>& faces,
+                    const std::string& comment = "");
+
+// Writes objText atomically (temporary name, then rename); throws HostError.
+void writeObjMesh(const std::string& path, const std::vector<KxPoint>& vertices,
+                  const std::vector<std::vector<int32_t>>& faces, const std::string& comment = "");
+
 }  // namespace ostrivel

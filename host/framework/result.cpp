@@ -1,15 +1,8 @@
 #include "result.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <fstream>
-#include <system_error>
-
 #include <nlohmann/json.hpp>
 
-#include "plugin_library.h"
+#include "atomic_file.h"
 
 namespace ostrivel {
 
@@ -38,24 +31,6 @@ std::string resultJson(const DeformResult& result) {
     return root.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-void writeResult(const std::string& path, const DeformResult& result) {
-    const std::string text = resultJson(result);
-    const std::string temporary = path + ".partial-" + std::to_string(::getpid());
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file.write(text.data(), static_cast<std::streamsize>(text.size()));
-        file.close();
-        if (!file) {
-            const std::error_code error(errno, std::generic_category());
-            std::remove(temporary.c_str());
-            throw HostError("cannot write " + path + ": " + error.message());
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::error_code error(errno, std::generic_category());
-        std::remove(temporary.c_str());
-        throw HostError("cannot write " + path + ": " + error.message());
-    }
-}
+void writeResult(const std::string& path, const DeformResult& result) { writeFileAtomically(path, resultJson(result)); }
 
 }  // namespace ostrivel

@@ -46,8 +46,6 @@ void readPoints(const Json& value, const std::string& scenePath, Scene& scene) {
         ObjMesh obj = readObjMesh(scene.meshPath);
         scene.points = std::move(obj.vertices);
         scene.meshFaces = std::move(obj.faces);
-    } catch (const FieldError&) {
-        throw;
     } catch (const HostError& error) {
         throw FieldError("points", error.what());
     }

@@ -76,7 +76,8 @@ CurveData curve(const Json& value, const std::string& field) {
     CurveData data;
     data.degree = count(value, "degree", field);
     const std::string knotsField = member(field, "knots");
-    for (double knot : knotList(require(value, "knots", field), knotsField)) data.knots.push_back(static_cast<float>(knot));
+    for (double knot : knotList(require(value, "knots", field), knotsField))
+        data.knots.push_back(static_cast<float>(knot));
     data.cvs = points(require(value, "cvs", field), member(field, "cvs"));
     // An empty curve is the node's to judge; a filled one must have a consistent knot vector.
     if (!data.empty()) {

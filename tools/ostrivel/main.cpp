@@ -1,6 +1,6 @@
-// ostrivel: runs deformer plug-ins outside the animation package.
-// Exit codes: 0 done, 1 the node reported a failure, 2 bad usage or input (a refused scene
-// writes no result).
+// ostrivel: runs the quelvarn deformer outside the animation package.
+// Exit codes: 0 done, 1 the node reported a failure, 2 bad usage or input (one error line
+// on stderr; a refused scene writes nothing).
 
 #include <cstdio>
 #include <exception>
@@ -10,49 +10,92 @@
 
 #include <CLI/CLI.hpp>
 
+#include "animate_job.h"
 #include "attribute_table.h"
+#include "bind_job.h"
 #include "deform_job.h"
 #include "deformer_node.h"
+#include "demo_job.h"
 #include "plugin_library.h"
 
 namespace {
 
 constexpr int kUsageError = 2;
 
-struct CommonOptions {
-    std::string plugin = ostrivel::PluginLibrary::defaultPath();
-    std::string nodeName = "quelvarn1";
-};
-
-std::unique_ptr<ostrivel::DeformerNode> makeNode(const CommonOptions& options) {
-    auto library = std::make_shared<ostrivel::PluginLibrary>(options.plugin);
-    return std::make_unique<ostrivel::DeformerNode>(library, options.nodeName);
+std::unique_ptr<ostrivel::DeformerNode> makeNode(const std::string& plugin, const std::string& nodeName) {
+    auto library = std::make_shared<ostrivel::PluginLibrary>(plugin);
+    return std::make_unique<ostrivel::DeformerNode>(library, nodeName);
 }
 
-void addCommonOptions(CLI::App& command, CommonOptions& options) {
-    command.add_option("--plugin", options.plugin, "deformer plug-in to load")->capture_default_str();
-    command.add_option("--node", options.nodeName, "host node name")->capture_default_str();
+void addPluginOption(CLI::App& command, std::string& plugin) {
+    command.add_option("--plugin", plugin, "deformer plug-in to load")->capture_default_str();
+}
+
+void addPictureOptions(CLI::App& command, ostrivel::PictureRequest& picture, const char* what) {
+    command.add_option("--svg", picture.path, std::string("write a picture of ") + what + " (SVG)");
+    command.add_option("--labels", picture.labels, "label points with a per-point map (e.g. umap) or 'index'")
+        ->capture_default_str();
+    command.add_option("--view", picture.view, "view the picture along x, y or z")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"x", "y", "z"}));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"ostrivel: run the quelvarn surface-sliding deformer outside the animation package"};
+    CLI::App app{"ostrivel: run the quelvarn surface-sliding deformer outside the animation package.\n"
+                 "Scenes are JSON files (see scenes/README.md); meshes come and go as OBJ."};
     app.require_subcommand(1);
-    CommonOptions options;
+    app.footer("Exit codes: 0 done, 1 the node reported a failure, 2 bad usage or input.\n"
+               "Run 'ostrivel COMMAND --help' for a command's options.");
 
-    CLI::App* help = app.add_subcommand("help", "print the node's command list (runs its help command)");
-    addCommonOptions(*help, options);
-    CLI::App* attributes = app.add_subcommand("attributes", "print the node's attribute declarations as a table");
-    addCommonOptions(*attributes, options);
-    CLI::App* deform = app.add_subcommand("deform", "deform a scene's points and write the result as JSON");
-    ostrivel::DeformJob job;
-    deform->add_option("scene", job.scenePath, "scene file (JSON)")->required();
-    deform->add_option("--out", job.outPath, "result file to write (JSON)")->required();
-    deform->add_option("--repeat", job.repeat, "evaluations of the same points; stops at the first failure")
+    std::string plugin = ostrivel::PluginLibrary::defaultPath();
+    std::string nodeName = "quelvarn1";
+
+    CLI::App* demo = app.add_subcommand("demo", "run the built-in eyelid scene and write meshes and a summary");
+    ostrivel::DemoJob demoJob;
+    demo->add_option("--out", demoJob.outDir, "folder for the scene, rest.obj and deformed.obj")->capture_default_str();
+    demo->add_option("--evaluations", demoJob.evaluations, "cached evaluations to time")
         ->capture_default_str()
         ->check(CLI::PositiveNumber);
-    deform->add_option("--plugin", job.pluginPath, "deformer plug-in to load")->capture_default_str();
+    addPictureOptions(*demo, demoJob.picture, "the result (default: demo.svg in the output folder)");
+    addPluginOption(*demo, demoJob.pluginPath);
+
+    CLI::App* deform = app.add_subcommand("deform", "deform a scene's points; write a JSON result or an OBJ mesh");
+    ostrivel::DeformJob deformJob;
+    deform->add_option("scene", deformJob.scenePath, "scene file (JSON)")->required();
+    deform->add_option("--out", deformJob.outPath, "result: RESULT.json, or MESH.obj for the deformed mesh")
+        ->required();
+    deform->add_option("--repeat", deformJob.repeat, "evaluations on the same node (caches kept between them)")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
+    addPictureOptions(*deform, deformJob.picture, "the rest and deformed shapes");
+    addPluginOption(*deform, deformJob.pluginPath);
+
+    CLI::App* bind = app.add_subcommand("bind", "bind the points once and write the scene with uparams/vparams");
+    ostrivel::BindJob bindJob;
+    bind->add_option("scene", bindJob.scenePath, "scene file (JSON)")->required();
+    bind->add_option("--out", bindJob.outPath, "bound scene to write (JSON)")->required();
+    addPluginOption(*bind, bindJob.pluginPath);
+
+    CLI::App* animate = app.add_subcommand(
+        "animate", "evaluate a shot while the curve moves from curveBase to curve; one OBJ per frame");
+    ostrivel::AnimateJob animateJob;
+    animate->add_option("scene", animateJob.scenePath, "scene file (JSON)")->required();
+    animate->add_option("--out", animateJob.outDir, "folder for frame_0001.obj, frame_0002.obj, ...")->required();
+    animate->add_option("--frames", animateJob.frames, "frames in the shot (frame 1 is curveBase, the last is curve)")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
+    animate->add_option("--first", animateJob.first, "first frame to evaluate (for split jobs)")->capture_default_str();
+    animate->add_option("--last", animateJob.last, "last frame to evaluate (default: the shot's last)");
+    addPictureOptions(*animate, animateJob.picture, "the last frame evaluated");
+    addPluginOption(*animate, animateJob.pluginPath);
+
+    CLI::App* help = app.add_subcommand("help", "print the node's command list (runs its help command)");
+    addPluginOption(*help, plugin);
+    help->add_option("--node", nodeName, "host node name")->capture_default_str();
+    CLI::App* attributes = app.add_subcommand("attributes", "print the node's 27 attribute declarations");
+    addPluginOption(*attributes, plugin);
 
     try {
         app.parse(argc, argv);
@@ -62,13 +105,15 @@ int main(int argc, char** argv) {
     }
 
     try {
-        if (*help) {
-            std::cout << makeNode(options)->help() << "\n";
-        } else if (*attributes) {
-            std::cout << ostrivel::formatAttributeTable(makeNode(options)->declarations());
-        } else if (*deform) {
-            return ostrivel::runDeform(job);
+        if (*demo) return ostrivel::runDemo(demoJob, std::cout);
+        if (*deform) return ostrivel::runDeform(deformJob);
+        if (*bind) return ostrivel::runBind(bindJob);
+        if (*animate) {
+            animateJob.progress = true;
+            return ostrivel::runAnimate(animateJob);
         }
+        if (*help) std::cout << makeNode(plugin, nodeName)->help() << "\n";
+        if (*attributes) std::cout << ostrivel::formatAttributeTable(makeNode(plugin, nodeName)->declarations());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ostrivel: error: %s\n", error.what());
         return kUsageError;

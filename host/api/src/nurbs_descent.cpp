@@ -59,27 +59,26 @@ PieceResult descendInPiece(const PreparedSurface& s, const Piece& pu, const Piec
     SurfaceDerivatives d = evaluateAt(u, v);
     Vec3 r = sub(d.point, target);
     double f = dot(r, r);
-    bool holdU = false, holdV = false;
-    double gu = 0.0, gv = 0.0;
-
     for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
-        gu = dot(d.du, r);
-        gv = dot(d.dv, r);
+        const double gu = dot(d.du, r), gv = dot(d.dv, r);
         // Hold a parameter on its bound while the distance keeps falling outward.
-        holdU = (u <= pu.start && gu > 0.0) || (u >= pu.end && gu < 0.0);
-        holdV = (v <= pv.start && gv > 0.0) || (v >= pv.end && gv < 0.0);
+        const bool holdU = (u <= pu.start && gu > 0.0) || (u >= pu.end && gu < 0.0);
+        const bool holdV = (v <= pv.start && gv > 0.0) || (v >= pv.end && gv < 0.0);
         if (holdU && holdV) break;  // a corner that satisfies the optimality conditions
 
         const double guu = dot(d.du, d.du), guv = dot(d.du, d.dv), gvv = dot(d.dv, d.dv);
         const double huu = guu + dot(d.duu, r), huv = guv + dot(d.duv, r), hvv = gvv + dot(d.dvv, r);
+        // One-parameter Newton steps, for a held partner or a stalled joint step; where the
+        // distance is concave along the parameter, the Gauss-Newton curvature stands in.
+        const double curvatureU = huu > 0.0 ? huu : guu, curvatureV = hvv > 0.0 ? hvv : gvv;
+        const double aloneU = curvatureU > 0.0 ? -gu / curvatureU : 0.0;
+        const double aloneV = curvatureV > 0.0 ? -gv / curvatureV : 0.0;
         double stepU = 0.0;
         double stepV = 0.0;
         if (holdV) {
-            const double curvature = huu > 0.0 ? huu : guu;
-            if (curvature > 0.0) stepU = -gu / curvature;
+            stepU = aloneU;
         } else if (holdU) {
-            const double curvature = hvv > 0.0 ? hvv : gvv;
-            if (curvature > 0.0) stepV = -gv / curvature;
+            stepV = aloneV;
         } else {
             double a = huu, b = huv, c = hvv;
             if (!(a > 0.0 && c > 0.0 && a * c - b * b > 1e-14 * a * c)) {
@@ -98,34 +97,40 @@ PieceResult descendInPiece(const PreparedSurface& s, const Piece& pu, const Piec
             }
         }
         if (!(std::isfinite(stepU) && std::isfinite(stepV)) || (stepU == 0.0 && stepV == 0.0)) break;
+        // A parameter whose step is below its last bit (a tiny knot domain far from zero)
+        // cannot follow the joint step; the other then solves its own problem alone.
+        if (!holdU && !holdV && (u + stepU == u) != (v + stepV == v)) {
+            if (u + stepU == u) stepU = 0.0, stepV = aloneV;
+            else stepV = 0.0, stepU = aloneU;
+        }
 
         const double gradient2 = (holdU ? 0.0 : gu * gu) + (holdV ? 0.0 : gv * gv);
-        bool accepted = false;
         double nu = u, nv = v, nf = f;
         SurfaceDerivatives nd;
         Vec3 nr{};
         double t = 1.0;
-        for (int halving = 0; halving < kMaxHalvings; ++halving, t *= 0.5) {
-            nu = clampU(u + t * stepU);
-            nv = clampV(v + t * stepV);
-            if (nu == u && nv == v) break;
-            nd = evaluateAt(nu, nv);
-            nr = sub(nd.point, target);
-            nf = dot(nr, nr);
-            if (nf < f) {
-                accepted = true;
-                break;
-            }
-            // Near convergence f sits at rounding level and cannot show progress; a full step
-            // that keeps f within rounding and shrinks the gradient is still progress.
-            if (t == 1.0 && nf <= f * (1.0 + 1e-12)) {
-                const double ngu = dot(nd.du, nr), ngv = dot(nd.dv, nr);
-                if ((holdU ? 0.0 : ngu * ngu) + (holdV ? 0.0 : ngv * ngv) < gradient2) {
-                    accepted = true;
-                    break;
+        auto search = [&](double du, double dv) {
+            t = 1.0;
+            for (int halving = 0; halving < kMaxHalvings; ++halving, t *= 0.5) {
+                nu = clampU(u + t * du);
+                nv = clampV(v + t * dv);
+                if (nu == u && nv == v) return false;
+                nd = evaluateAt(nu, nv);
+                nr = sub(nd.point, target);
+                nf = dot(nr, nr);
+                if (nf < f) return true;
+                // Near convergence f sits at rounding level and cannot show progress; a full
+                // step that keeps f within rounding and shrinks the gradient is still progress.
+                if (t == 1.0 && nf <= f * (1.0 + 1e-12)) {
+                    const double ngu = dot(nd.du, nr), ngv = dot(nd.dv, nr);
+                    if ((holdU ? 0.0 : ngu * ngu) + (holdV ? 0.0 : ngv * ngv) < gradient2) return true;
                 }
             }
-        }
+            return false;
+        };
+        bool accepted = search(stepU, stepV);
+        // When the joint step stalls, one parameter at a time may still make progress.
+        if (!accepted && !holdU && !holdV) accepted = search(0.0, aloneV) || search(aloneU, 0.0);
         if (!accepted) break;
         const double moved = std::max(std::abs(nu - u) / rangeU, std::abs(nv - v) / rangeV);
         u = nu;
@@ -133,12 +138,10 @@ PieceResult descendInPiece(const PreparedSurface& s, const Piece& pu, const Piec
         d = nd;
         r = nr;
         f = nf;
-        if (moved < kConvergedStep) {
-            gu = dot(d.du, r);
-            gv = dot(d.dv, r);
-            break;
-        }
+        // Only a full Newton step this small shows convergence; a damped one may just be stuck.
+        if (t == 1.0 && moved < kConvergedStep) break;
     }
+    const double gu = dot(d.du, r), gv = dot(d.dv, r);
     PieceResult result{u, v, f, 0, 0};
     if (u <= pu.start && gu > 0.0) result.heldU = -1;
     if (u >= pu.end && gu < 0.0) result.heldU = 1;

@@ -1,0 +1,38 @@
+#pragma once
+// `ostrivel animate`: one node evaluated over a shot while the profile curve moves from
+// "curveBase" to "curve", one OBJ per frame. Caches are kept between frames as the host
+// keeps them, and every frame starts from the scene's points, so a frame's result does
+// not depend on which frames ran before it: a shot split into --first/--last chunks on
+// many machines gives the same files as one uninterrupted run.
+
+#include <string>
+
+#include "picture.h"
+#include "plugin_library.h"
+
+namespace ostrivel {
+
+struct AnimateJob {
+    PictureRequest picture;  // an SVG of the (last) result, when its path is set
+    std::string scenePath;
+    std::string outDir;
+    std::string pluginPath = PluginLibrary::defaultPath();
+    int frames = 24;
+    int first = 1;   // 1-based, inclusive
+    int last = 0;    // 0: the last frame of the shot
+    bool progress = false;  // a progress bar on stderr
+};
+
+// The profile curve at a frame: control points and knots blended linearly from the
+// base curve (frame 1) to the driver (the last frame). Throws HostError when the two
+// curves cannot be blended point by point.
+CurveData curveAtFrame(const CurveData& base, const CurveData& driver, int frame, int frames);
+
+// "frame_0001.obj" for frame 1.
+std::string frameFileName(int frame);
+
+// 0 when every frame was written, 1 when the node failed at a frame (earlier frames stay
+// written). Throws HostError for bad options, a refused scene or an unwritable folder.
+int runAnimate(const AnimateJob& job);
+
+}  // namespace ostrivel

@@ -1,0 +1,97 @@
+#include "demo_job.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include <hostapi/objects.h>
+
+#include "atomic_file.h"
+#include "demo_scene.h"
+#include "obj_mesh.h"
+#include "scene_run.h"
+
+namespace ostrivel {
+
+namespace {
+
+struct Displacement {
+    size_t moved = 0;
+    double largest = 0.0;
+    size_t largestPoint = 0;
+};
+
+Displacement measure(const std::vector<KxPoint>& rest, const std::vector<KxPoint>& deformed) {
+    Displacement summary;
+    for (size_t k = 0; k < rest.size(); ++k) {
+        const double dx = deformed[k].x - rest[k].x, dy = deformed[k].y - rest[k].y, dz = deformed[k].z - rest[k].z;
+        const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
+        if (length == 0.0) continue;
+        ++summary.moved;
+        if (length > summary.largest) {
+            summary.largest = length;
+            summary.largestPoint = k;
+        }
+    }
+    return summary;
+}
+
+std::string fixed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+}  // namespace
+
+int runDemo(const DemoJob& job, std::ostream& out) {
+    namespace fs = std::filesystem;
+    const fs::path folder(job.outDir);
+    const fs::path sceneFolder = folder / "scene";
+    fs::create_directories(sceneFolder);
+    const std::string scenePath = (sceneFolder / "eyelid.json").string();
+    writeFileAtomically(scenePath, kDemoSceneJson);
+    writeFileAtomically((sceneFolder / "eyelid.obj").string(), kDemoSceneObj);
+
+    hostapi::setEchoMessages(false);  // the summary says what happened
+    SceneRun run(scenePath, job.pluginPath);
+    checkPictureRequest(run, job.picture);
+    const Scene& scene = run.scene();
+    const auto failed = [] {
+        for (const auto& message : hostapi::messageLog()) {
+            if (message.kind == hostapi::LoggedMessage::Kind::Error) std::fprintf(stderr, "%s\n", message.text.c_str());
+        }
+        return 1;
+    };
+    if (run.bindIfNeeded() != 0) return failed();
+    if (run.evaluate() != 0) return failed();  // the first evaluation builds the caches
+    const auto start = std::chrono::steady_clock::now();
+    for (int k = 0; k < job.evaluations; ++k) {
+        if (run.evaluate() != 0) return failed();
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    const std::string restPath = (folder / "rest.obj").string();
+    const std::string deformedPath = (folder / "deformed.obj").string();
+    writeObjMesh(restPath, scene.points, scene.meshFaces, "rest shape of the demo eyelid");
+    writeObjMesh(deformedPath, run.record().points, scene.meshFaces, "demo eyelid after the blink");
+
+    PictureRequest picture = job.picture;
+    if (picture.path.empty()) picture.path = (folder / "demo.svg").string();
+    writeRunPicture(run, picture, "quelvarn demo: the upper eyelid closes over the eyeball");
+
+    const Displacement moved = measure(scene.points, run.record().points);
+    const size_t count = scene.points.size();
+    out << "quelvarn demo: an upper eyelid slides over the eyeball while a blink curve closes it\n"
+        << "  scene     " << scenePath << " (" << count << " points, node " << scene.nodeName << ")\n"
+        << "  bound     " << count << " points to the surface with resetParams\n"
+        << "  moved     " << moved.moved << " of " << count << " points (the rest lie outside the window)\n"
+        << "  largest   " << fixed(moved.largest, 4) << " (point " << moved.largestPoint << ")\n"
+        << "  time      " << fixed(seconds * 1e3 / std::max(1, job.evaluations), 3) << " ms per evaluation ("
+        << job.evaluations << " cached evaluations)\n"
+        << "  wrote     " << restPath << ", " << deformedPath << ", " << picture.path << "\n";
+    return 0;
+}
+
+}  // namespace ostrivel

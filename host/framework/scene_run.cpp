@@ -1,0 +1,37 @@
+#include "scene_run.h"
+
+namespace ostrivel {
+
+std::vector<AttributeSpec> declarationsOf(PluginLibrary& library) {
+    std::unique_ptr<KxNode> probe(library.create());
+    if (!probe) throw HostError("plug-in " + library.path() + " created no node");
+    std::vector<AttributeSpec> declarations;
+    probe->declareAttributes(declarations);
+    return declarations;
+}
+
+SceneRun::SceneRun(const std::string& scenePath, const std::string& pluginPath)
+    : library_(std::make_shared<PluginLibrary>(pluginPath)),
+      scene_(readScene(scenePath, declarationsOf(*library_))),
+      node_(std::make_unique<DeformerNode>(library_, scene_.nodeName)) {
+    applyScene(scene_, *node_);
+    record_.points = scene_.points;
+    record_.weights = scene_.weights;
+    record_.indices.resize(scene_.points.size());
+    for (size_t k = 0; k < record_.indices.size(); ++k) record_.indices[k] = static_cast<int32_t>(k);
+    settings.cacheAttributes = scene_.cacheAttributes;
+    settings.envelope = scene_.envelope;
+}
+
+int SceneRun::bind() {
+    record_.points = scene_.points;
+    AttributeMap commandMap;
+    return node_->runCommand(library_->resetParams, record_, commandMap);
+}
+
+int SceneRun::evaluate() {
+    record_.points = scene_.points;
+    return node_->deform(settings, record_);
+}
+
+}  // namespace ostrivel

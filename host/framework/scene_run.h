@@ -1,0 +1,48 @@
+#pragma once
+// A scene loaded into a fresh node, ready to bind and evaluate: the shared first half of
+// every ostrivel job (deform, bind, animate, demo).
+
+#include <memory>
+#include <string>
+
+#include "deformer_node.h"
+#include "plugin_library.h"
+#include "scene.h"
+
+namespace ostrivel {
+
+class SceneRun {
+public:
+    // Reads and checks the scene, creates the node it names and stores the scene in its
+    // plugs. Throws HostError (SceneError for a refused scene).
+    SceneRun(const std::string& scenePath, const std::string& pluginPath);
+
+    const Scene& scene() const { return scene_; }
+    DeformerNode& node() { return *node_; }
+    PluginLibrary& library() { return *library_; }
+    // The evaluation record: the scene's points, weights and identity indices.
+    DeformAttributes& record() { return record_; }
+    EvaluationSettings settings;
+
+    // Binds every point to its closest surface point with resetParams: 0 or 1.
+    int bind();
+    // Binds only when the scene lacks either parameter array.
+    int bindIfNeeded() { return scene_.needsBinding() ? bind() : 0; }
+    // One evaluation that starts from the scene's points, as a host re-evaluates its
+    // deformer from the upstream shape: 0 or 1.
+    int evaluate();
+
+    std::vector<float> parameters(const char* shortName) const { return node_->plugValue(shortName).values; }
+
+private:
+    std::shared_ptr<PluginLibrary> library_;
+    Scene scene_;
+    std::unique_ptr<DeformerNode> node_;
+    DeformAttributes record_;
+};
+
+// The plug-in's declarations, from a throw-away node object: scenes are checked against
+// them before the node they name exists.
+std::vector<AttributeSpec> declarationsOf(PluginLibrary& library);
+
+}  // namespace ostrivel
