@@ -62,6 +62,18 @@ def lid_mesh(rows=12, columns=25):
     return vertices, faces, umap, upush
 
 
+def compact_json(value, indent=""):
+    """Objects one field per line; lists of numbers (and lists of points) kept short."""
+    if isinstance(value, dict):
+        inner = indent + "  "
+        fields = [inner + json.dumps(k) + ": " + compact_json(v, inner) for k, v in value.items()]
+        return "{\n" + ",\n".join(fields) + "\n" + indent + "}"
+    if isinstance(value, list) and value and isinstance(value[0], list):
+        inner = indent + "  "
+        return "[\n" + ",\n".join(inner + json.dumps(v) for v in value) + "\n" + indent + "]"
+    return json.dumps(value)
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else "."
     os.makedirs(out, exist_ok=True)
@@ -89,8 +101,7 @@ def main():
         },
     }
     with open(os.path.join(out, "eyelid.json"), "w") as f:
-        json.dump(scene, f, indent=1)
-        f.write("\n")
+        f.write(compact_json(scene) + "\n")
 
 
 if __name__ == "__main__":

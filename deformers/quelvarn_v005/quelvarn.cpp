@@ -168,7 +168,11 @@ void setFloatArrayPlug(MPlug plug, const std::vector<int>& indices, const std::v
     plug.destructHandle(dataHandle);
 }
 
-// The exact inverse of the evaluation's mapping u = s * domainEnd + domainStart.
+// The exact inverse of the evaluation's mapping u = s * domainEnd + domainStart, so a bound
+// point evaluates back at its closest point whenever the stored value needs no clamping:
+// always for domains with domainStart >= 0 and domainEnd > 0. A domain reaching below 0,
+// such as [-1, 1], stores (p + 1) / 1 clamped to [0, 1]: parameters above 0 are kept as 1
+// and evaluate at the domain's middle, not at their closest point.
 double normalizedParameter(double parameter, double domainStart, double domainEnd) {
     return (parameter - domainStart) / domainEnd;
 }

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "atomic_file.h"
+#include "scene.h"
 #include "scene_run.h"
 
 namespace ostrivel {
@@ -31,6 +32,10 @@ std::string relocatedMeshPath(const std::string& meshPath, const std::string& ou
 
 int runBind(const BindJob& job) {
     SceneRun run(job.scenePath, job.pluginPath);
+    // The command itself does not check the surface: against a null one it would "bind"
+    // every point to made-up parameters and report success.
+    if (run.scene().surface.isNull())
+        throw SceneError(job.scenePath + ": surface: null, there is no surface to bind the points to");
     if (run.bind() != 0) return 1;
 
     // The scene was checked by the reader: only the parameters (and a relative mesh path)

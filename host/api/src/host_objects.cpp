@@ -30,8 +30,22 @@ MObject makeNurbsSurface(const NurbsSurfaceGeometry& geometry) {
     return MObject(std::make_shared<NurbsSurfaceObject>(std::make_shared<const NurbsSurfaceGeometry>(geometry)));
 }
 
+NurbsSurfaceObject::NurbsSurfaceObject(std::shared_ptr<const NurbsSurfaceGeometry> surfaceGeometry)
+    : geometry(std::move(surfaceGeometry)) {}
+
+NurbsSurfaceObject::~NurbsSurfaceObject() = default;
+
+const SurfaceProjector& NurbsSurfaceObject::projector() const {
+    std::call_once(projectorOnce_, [this] { projector_ = std::make_unique<SurfaceProjector>(*geometry); });
+    return *projector_;
+}
+
+const NurbsSurfaceObject* asNurbsSurfaceObject(const MObject& object) {
+    return dynamic_cast<const NurbsSurfaceObject*>(object.hostObject().get());
+}
+
 const NurbsSurfaceGeometry* asNurbsSurface(const MObject& object) {
-    const auto* surface = dynamic_cast<const NurbsSurfaceObject*>(object.hostObject().get());
+    const NurbsSurfaceObject* surface = asNurbsSurfaceObject(object);
     return surface ? surface->geometry.get() : nullptr;
 }
 

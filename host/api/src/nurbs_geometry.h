@@ -52,7 +52,7 @@ std::array<double, 3> evaluate(const NurbsSurfaceGeometry& surface, double u, do
 SurfaceHit closestPoint(const NurbsSurfaceGeometry& surface, const std::array<double, 3>& point);
 
 // The same query for many points against one surface: the seeding grid is built once.
-// Keeps its own copy of the surface.
+// Keeps its own copy of the surface; closestPoint may run on several threads at once.
 class SurfaceProjector {
 public:
     explicit SurfaceProjector(const NurbsSurfaceGeometry& surface);

@@ -95,7 +95,8 @@ MPoint MFnNurbsSurface::closestPoint(const MPoint& toThisPoint, double* paramU, 
         return MPoint();
     }
     const double w = toThisPoint.w != 0.0 ? toThisPoint.w : 1.0;
-    const hostapi::SurfaceHit hit = hostapi::closestPoint(*g, {toThisPoint.x / w, toThisPoint.y / w, toThisPoint.z / w});
+    const hostapi::SurfaceHit hit = hostapi::asNurbsSurfaceObject(object_)->projector().closestPoint(
+        {toThisPoint.x / w, toThisPoint.y / w, toThisPoint.z / w});
     if (paramU) *paramU = hit.u;
     if (paramV) *paramV = hit.v;
     return MPoint(hit.point[0], hit.point[1], hit.point[2]);

@@ -6,6 +6,7 @@
 #include <any>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -15,6 +16,7 @@
 namespace hostapi {
 
 struct NurbsSurfaceGeometry;
+class SurfaceProjector;
 
 class HostObject {
 public:
@@ -59,11 +61,18 @@ public:
     Plug& plug(int index) { return plugs[static_cast<size_t>(index)]; }
 };
 
+// Surface data never changes once made: a new shape is a new object. So the closest-point
+// search's seeding grid is built once per object, on the first query.
 class NurbsSurfaceObject : public HostObject {
 public:
-    explicit NurbsSurfaceObject(std::shared_ptr<const NurbsSurfaceGeometry> surfaceGeometry)
-        : geometry(std::move(surfaceGeometry)) {}
+    explicit NurbsSurfaceObject(std::shared_ptr<const NurbsSurfaceGeometry> surfaceGeometry);
+    ~NurbsSurfaceObject() override;
     std::shared_ptr<const NurbsSurfaceGeometry> geometry;
+    const SurfaceProjector& projector() const;
+
+private:
+    mutable std::once_flag projectorOnce_;
+    mutable std::unique_ptr<SurfaceProjector> projector_;
 };
 
 MObject makeDependencyNode(const std::string& name);
@@ -73,6 +82,7 @@ DependencyNode* asDependencyNode(const MObject& object);
 // std::invalid_argument with the reason.
 MObject makeNurbsSurface(const NurbsSurfaceGeometry& geometry);
 const NurbsSurfaceGeometry* asNurbsSurface(const MObject& object);
+const NurbsSurfaceObject* asNurbsSurfaceObject(const MObject& object);
 
 // Every line shown through MGlobal, in order, one log per process.
 struct LoggedMessage {

@@ -1,0 +1,52 @@
+# Runs COMMAND with ARGS against a fresh WORK folder and checks the exit code, stderr
+# (STDERR_REGEX) and stdout (STDOUT_REGEX), and that the run left exactly FILES in WORK:
+# paths relative to it, comma-separated, folders included; nothing when FILES is not given.
+# CHECK_FILE, when given, must hold exactly CHECK_TEXT. With SCENE set, WORK first gets a
+# copy of that scene and plane_points.obj holding OBJ_TEXT; those inputs are not output.
+# WORK is removed again when every check passed.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+if(DEFINED SCENE)
+  file(COPY ${SCENE} DESTINATION ${WORK})
+  string(REPLACE "\\n" "\n" OBJ_TEXT "${OBJ_TEXT}")
+  file(WRITE ${WORK}/plane_points.obj "${OBJ_TEXT}")
+endif()
+file(GLOB_RECURSE inputs LIST_DIRECTORIES true RELATIVE ${WORK} ${WORK}/*)
+
+execute_process(COMMAND ${COMMAND} ${ARGS} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status EQUAL EXIT)
+  message(FATAL_ERROR "exit code ${status}, expected ${EXIT}\nstdout:\n${out}\nstderr:\n${err}")
+endif()
+foreach(stream STDERR STDOUT)
+  if(stream STREQUAL "STDERR")
+    set(text "${err}")
+  else()
+    set(text "${out}")
+  endif()
+  if(DEFINED ${stream}_REGEX)
+    string(REPLACE "\\n" "\n" pattern "${${stream}_REGEX}")
+    if(NOT text MATCHES "${pattern}")
+      message(FATAL_ERROR "${stream} does not match ${pattern}:\n${text}")
+    endif()
+  endif()
+endforeach()
+
+file(GLOB_RECURSE left LIST_DIRECTORIES true RELATIVE ${WORK} ${WORK}/*)
+if(inputs)
+  list(REMOVE_ITEM left ${inputs})
+endif()
+list(SORT left)
+string(REPLACE "," ";" expected "${FILES}")
+list(SORT expected)
+if(NOT "${left}" STREQUAL "${expected}")
+  message(FATAL_ERROR "the run left [${left}] in ${WORK}, expected [${expected}]\nstderr:\n${err}")
+endif()
+
+if(DEFINED CHECK_FILE)
+  file(READ ${WORK}/${CHECK_FILE} written)
+  string(REPLACE "\\n" "\n" CHECK_TEXT "${CHECK_TEXT}")
+  if(NOT written STREQUAL CHECK_TEXT)
+    message(FATAL_ERROR "${CHECK_FILE} differs.\n--- expected\n${CHECK_TEXT}\n--- got\n${written}")
+  endif()
+endif()
+file(REMOVE_RECURSE ${WORK})
