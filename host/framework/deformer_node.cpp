@@ -13,6 +13,24 @@ std::shared_ptr<T> makeValue() {
 }
 }  // namespace
 
+std::shared_ptr<KxPtr> makePointerValue(void* value) {
+    auto pointer = makeValue<KxPtr>();
+    pointer->value = value;
+    return pointer;
+}
+
+AttributeMap makeCommandMap(const std::string& nodeName, KxNode* node, GetAttributes* getAttributes,
+                            RunAttributes* runAttributes, DeformAttributes* deformAttributes) {
+    AttributeMap map;
+    map["HELP"] = makeValue<KxBoolean>();
+    map["NODE_NAME"] = std::make_shared<KxString>(nodeName);
+    map["KX_NODE_PTR"] = makePointerValue(node);
+    map["GET_ATTRIBUTES_PTR"] = makePointerValue(getAttributes);
+    map["RUN_ATTRIBUTES_PTR"] = makePointerValue(runAttributes);
+    map["DEFORM_ATTRIBUTES_PTR"] = makePointerValue(deformAttributes);
+    return map;
+}
+
 DeformerNode::DeformerNode(std::shared_ptr<PluginLibrary> library, const std::string& name)
     : library_(std::move(library)), hostNode_(hostapi::makeDependencyNode(name)) {
     node_.reset(library_->create());
@@ -161,22 +179,8 @@ int DeformerNode::prepareDeviceData(const EvaluationSettings& settings, DeviceDe
 int DeformerNode::runCommand(PluginLibrary::CommandFunction command, DeformAttributes& record,
                              AttributeMap& commandMap) {
     RunAttributes run = runAttributes();
-    auto helpFlag = makeValue<KxBoolean>();
-    auto nodeName = std::make_shared<KxString>(name());
-    auto nodePointer = makeValue<KxPtr>();
-    nodePointer->value = node_.get();
-    auto getPointer = makeValue<KxPtr>();
-    getPointer->value = &getAttributes_;
-    auto runPointer = makeValue<KxPtr>();
-    runPointer->value = &run;
-    auto deformPointer = makeValue<KxPtr>();
-    deformPointer->value = &record;
-    commandMap["HELP"] = helpFlag;
-    commandMap["NODE_NAME"] = nodeName;
-    commandMap["KX_NODE_PTR"] = nodePointer;
-    commandMap["GET_ATTRIBUTES_PTR"] = getPointer;
-    commandMap["RUN_ATTRIBUTES_PTR"] = runPointer;
-    commandMap["DEFORM_ATTRIBUTES_PTR"] = deformPointer;
+    for (auto& [key, value] : makeCommandMap(name(), node_.get(), &getAttributes_, &run, &record))
+        commandMap[key] = value;
     const int status = command(commandMap);
     // The records live only for the call: nothing may keep pointers to them.
     commandMap.erase("RUN_ATTRIBUTES_PTR");

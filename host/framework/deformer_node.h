@@ -25,6 +25,14 @@ struct EvaluationSettings {
     bool soaEnabled = false;
 };
 
+// A KxPtr value holding `value`.
+std::shared_ptr<KxPtr> makePointerValue(void* value);
+
+// The map every exported command receives: "HELP", "NODE_NAME", "KX_NODE_PTR" and the
+// three framework records.
+AttributeMap makeCommandMap(const std::string& nodeName, KxNode* node, GetAttributes* getAttributes,
+                            RunAttributes* runAttributes, DeformAttributes* deformAttributes);
+
 class DeformerNode {
 public:
     DeformerNode(std::shared_ptr<PluginLibrary> library, const std::string& name);
@@ -51,6 +59,8 @@ public:
     // that changed since the last call.
     const AttributeMap& runAttributes();
 
+    // runAttributes plus the framework's evaluation settings, as deform receives them.
+    AttributeMap evaluationMap(const EvaluationSettings& settings);
     int deform(const EvaluationSettings& settings, DeformAttributes& record);
     int prepareDeviceData(const EvaluationSettings& settings, DeviceDeformAttributes& record);
 
@@ -67,7 +77,6 @@ private:
     const hostapi::Plug& plug(const std::string& shortName) const;
     void store(const std::string& shortName, hostapi::PlugValue value);
     std::shared_ptr<KxData> valueOf(const AttributeSpec& spec, const hostapi::PlugValue& value) const;
-    AttributeMap evaluationMap(const EvaluationSettings& settings);
 
     std::shared_ptr<PluginLibrary> library_;  // outlives the node object it created
     MObject hostNode_;

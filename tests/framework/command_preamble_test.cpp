@@ -19,18 +19,9 @@ protected:
         quietLog();
         node = std::make_unique<ostrivel::DeformerNode>(plugin(), "quelvarn1");
         command = std::string(GetParam()) == "help" ? plugin()->help : plugin()->resetParams;
-        map["HELP"] = std::make_shared<KxBoolean>();
-        map["NODE_NAME"] = std::make_shared<KxString>("quelvarn1");
-        map["KX_NODE_PTR"] = pointer(&node->node());
-        map["GET_ATTRIBUTES_PTR"] = pointer(&getRecord);
-        map["RUN_ATTRIBUTES_PTR"] = pointer(&runRecord);
-        map["DEFORM_ATTRIBUTES_PTR"] = pointer(&deformRecord);
+        map = ostrivel::makeCommandMap("quelvarn1", &node->node(), &getRecord, &runRecord, &deformRecord);
     }
-    static std::shared_ptr<KxPtr> pointer(void* value) {
-        auto typed = std::make_shared<KxPtr>();
-        typed->value = value;
-        return typed;
-    }
+    static std::shared_ptr<KxPtr> pointer(void* value) { return ostrivel::makePointerValue(value); }
     int run() { return command(map); }
 
     std::unique_ptr<ostrivel::DeformerNode> node;

@@ -71,21 +71,7 @@ protected:
     int deform() { return host->deform(settings, record); }
 
     // The whole evaluation map as the host builds it, for tests that break it by hand.
-    AttributeMap evaluationMap() {
-        AttributeMap map = host->runAttributes();
-        auto debug = std::make_shared<KxInt>();
-        auto cache = std::make_shared<KxBoolean>();
-        cache->value = settings.cacheAttributes;
-        auto envelope = std::make_shared<KxFloat>();
-        envelope->value = settings.envelope;
-        auto soa = std::make_shared<KxBoolean>();
-        soa->value = settings.soaEnabled;
-        map["DEBUG_MODE"] = debug;
-        map["CACHE_ATTRIBUTES"] = cache;
-        map["ENVELOPE"] = envelope;
-        map["SOA_ENABLED"] = soa;
-        return map;
-    }
+    AttributeMap evaluationMap() { return host->evaluationMap(settings); }
 
     std::vector<std::string> shown() const { return testing_support::shownMessages(); }
 

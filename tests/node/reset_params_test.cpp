@@ -56,18 +56,7 @@ TEST_F(ResetParams, MissingOrMistypedSurfaceIsReportedAndNothingIsWritten) {
     DeformAttributes deformRecord = record;
     GetAttributes get;
     RunAttributes run;  // no quelvarn__surface
-    AttributeMap map;
-    const auto pointer = [](void* value) {
-        auto typed = std::make_shared<KxPtr>();
-        typed->value = value;
-        return typed;
-    };
-    map["HELP"] = std::make_shared<KxBoolean>();
-    map["NODE_NAME"] = std::make_shared<KxString>("quelvarn1");
-    map["KX_NODE_PTR"] = pointer(&host->node());
-    map["GET_ATTRIBUTES_PTR"] = pointer(&get);
-    map["RUN_ATTRIBUTES_PTR"] = pointer(&run);
-    map["DEFORM_ATTRIBUTES_PTR"] = pointer(&deformRecord);
+    AttributeMap map = ostrivel::makeCommandMap("quelvarn1", &host->node(), &get, &run, &deformRecord);
     EXPECT_EQ(host->library().resetParams(map), 1);
     run["quelvarn__surface"] = std::make_shared<KxFloat>();
     EXPECT_EQ(host->library().resetParams(map), 1);
