@@ -12,6 +12,7 @@
 
 #include "animate_job.h"
 #include "attribute_table.h"
+#include "bench_job.h"
 #include "bind_job.h"
 #include "deform_job.h"
 #include "deformer_node.h"
@@ -91,6 +92,14 @@ int main(int argc, char** argv) {
     addPictureOptions(*animate, animateJob.picture, "the last frame evaluated");
     addPluginOption(*animate, animateJob.pluginPath);
 
+    CLI::App* bench = app.add_subcommand("bench", "time binding, the first and the cached evaluations of a scene");
+    ostrivel::BenchJob benchJob;
+    bench->add_option("scene", benchJob.scenePath, "scene file (JSON)")->required();
+    bench->add_option("--evaluations", benchJob.evaluations, "cached evaluations to time")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
+    addPluginOption(*bench, benchJob.pluginPath);
+
     CLI::App* help = app.add_subcommand("help", "print the node's command list (runs its help command)");
     addPluginOption(*help, plugin);
     help->add_option("--node", nodeName, "host node name")->capture_default_str();
@@ -108,6 +117,7 @@ int main(int argc, char** argv) {
         if (*demo) return ostrivel::runDemo(demoJob, std::cout);
         if (*deform) return ostrivel::runDeform(deformJob);
         if (*bind) return ostrivel::runBind(bindJob);
+        if (*bench) return ostrivel::runBench(benchJob, std::cout);
         if (*animate) {
             animateJob.progress = true;
             return ostrivel::runAnimate(animateJob);

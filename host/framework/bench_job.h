@@ -1,0 +1,21 @@
+#pragma once
+// `ostrivel bench`: times the deformer on a scene the way a host drives it: one binding
+// (when the scene needs it), one evaluation that builds the caches, then cached ones.
+
+#include <ostream>
+#include <string>
+
+#include "plugin_library.h"
+
+namespace ostrivel {
+
+struct BenchJob {
+    std::string scenePath;
+    std::string pluginPath = PluginLibrary::defaultPath();
+    int evaluations = 10;  // cached evaluations timed after the first
+};
+
+// Prints the timings to `out`; 0, or 1 when the node failed. Throws HostError.
+int runBench(const BenchJob& job, std::ostream& out);
+
+}  // namespace ostrivel
