@@ -1,6 +1,7 @@
 #pragma once
 // One attribute declaration, as a node hands it to the framework.
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>

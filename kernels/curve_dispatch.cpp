@@ -1,6 +1,5 @@
 // Chooses the curve-kernel build for this processor once per process and forwards every
-// call to it. This is the only file that knows all builds: a new build is one source
-// file (plus its flags in CMakeLists.txt) and one line in kBuildForLevel.
+// call to it. The builds themselves are listed once, in curve_kernel_builds.h.
 
 #include <cpuid.h>
 
@@ -16,15 +15,29 @@ namespace {
 
 using CurveBuild = void (*)(const double*, const float*, int, int, float, double*);
 
-// Indexed by probe level. Levels above AVX run the AVX build.
-constexpr CurveBuild kBuildForLevel[kIsaLevelCount] = {
-    sse2::evalCurve,   // 0 SSE2
-    sse41::evalCurve,  // 1 SSE4.1
-    avx::evalCurve,    // 2 AVX
-    avx::evalCurve,    // 3 AVX2
-    avx::evalCurve,    // 4 AVX-512 ER, PF, CD
-    avx::evalCurve,    // 5 AVX-512 DQ, CD, BW, VL
+struct Build {
+    CurveBuild run;
+    int lowestLevel;
 };
+
+#define QUELVARN_CURVE_BUILD_ENTRY(isa, lowestLevel) Build{isa::evalCurve, lowestLevel},
+constexpr Build kBuilds[] = {QUELVARN_CURVE_BUILDS(QUELVARN_CURVE_BUILD_ENTRY)};
+#undef QUELVARN_CURVE_BUILD_ENTRY
+
+// The newest build that a level reaches: levels above AVX run the AVX build until a
+// wider one is listed.
+constexpr CurveBuild buildFor(int level) {
+    CurveBuild chosen = nullptr;
+    for (const Build& build : kBuilds) {
+        if (build.lowestLevel <= level) chosen = build.run;
+    }
+    return chosen;
+}
+
+// Indexed by probe level, resolved at compile time.
+constexpr CurveBuild kBuildForLevel[kIsaLevelCount] = {buildFor(0), buildFor(1), buildFor(2),
+                                                        buildFor(3), buildFor(4), buildFor(5)};
+static_assert(kBuildForLevel[0] != nullptr, "every level from SSE2 up has a build");
 
 // Process-wide, probed on first use. Threads racing on the first call all store the
 // same value, so relaxed ordering is enough.

@@ -273,23 +273,20 @@ bool isValidCurve(const CurveData& curve) {
            curve.knots.size() == curve.cvs.size() + static_cast<size_t>(curve.degree) + 1;
 }
 
-// Orders 2 to 10, at least three host knots in each direction, and arrays of the sizes
-// the evaluation reads; asked of the host before anything is copied.
+// Orders 2 to 10 and at least three host knots in each direction, asked of the host
+// before anything is copied (knot lists are short; control points are copied only once,
+// by readSurfaceData).
 bool isSupportedHostSurface(const MObject& surface) {
     const MFnNurbsSurface surfaceFn(surface);
     MDoubleArray knotsU, knotsV;
-    MPointArray cvs;
     surfaceFn.getKnotsInU(knotsU);
     surfaceFn.getKnotsInV(knotsV);
-    surfaceFn.getCVs(cvs, MSpace::kObject);
     const auto direction = [](int degree, int cvCount, unsigned int knotCount) {
         return degree + 1 >= 2 && degree + 1 <= kMaxSurfaceOrder && cvCount > degree && knotCount >= 3 &&
                knotCount == static_cast<unsigned int>(cvCount + degree - 1);
     };
-    const int cvCountU = surfaceFn.numCVsInU(), cvCountV = surfaceFn.numCVsInV();
-    return direction(surfaceFn.degreeU(), cvCountU, knotsU.length()) &&
-           direction(surfaceFn.degreeV(), cvCountV, knotsV.length()) &&
-           cvs.length() == static_cast<unsigned int>(cvCountU) * static_cast<unsigned int>(cvCountV);
+    return direction(surfaceFn.degreeU(), surfaceFn.numCVsInU(), knotsU.length()) &&
+           direction(surfaceFn.degreeV(), surfaceFn.numCVsInV(), knotsV.length());
 }
 
 // Resizes the cache to `count`, keeping what its entries hold and giving new ones the

@@ -63,9 +63,11 @@ int runAnimate(const AnimateJob& job) {
     const int last = job.last == 0 ? job.frames : job.last;
     checkFrames(job, last);
     SceneRun run(job.scenePath, job.pluginPath);
-    checkPictureRequest(run, job.picture);
+    checkPictureRequest(run.node().declarations(), job.picture);
     curveAtFrame(run.scene().curveBase, run.scene().curve, job.first, job.frames);  // refuse before any output
-    std::filesystem::create_directories(job.outDir);
+    std::error_code folderError;
+    std::filesystem::create_directories(job.outDir, folderError);
+    if (folderError) throw HostError("cannot create folder " + job.outDir + ": " + folderError.message());
     if (run.bindIfNeeded() != 0) return 1;
 
     const bool showProgress = job.progress && ::isatty(STDERR_FILENO);
@@ -77,6 +79,7 @@ int runAnimate(const AnimateJob& job) {
             return 1;
         }
         const std::string path = (std::filesystem::path(job.outDir) / frameFileName(frame)).string();
+        run.refuseOverwritingInputs(path);
         writeObjMesh(path, run.record().points, run.scene().meshFaces,
                      "frame " + std::to_string(frame) + " of " + std::to_string(job.frames));
         if (showProgress) drawProgress(frame - job.first + 1, total);

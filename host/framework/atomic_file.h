@@ -5,7 +5,12 @@
 
 namespace ostrivel {
 
-// Throws HostError ("cannot write PATH: reason") when the file cannot be written.
+// Throws HostError ("cannot write PATH: reason") when the file cannot be written. A symbolic
+// link is written through; a device or pipe is written directly (there is nothing to rename).
 void writeFileAtomically(const std::string& path, const std::string& content);
+
+// Throws HostError when `outPath` names the same file as `inputPath` (an input is never
+// overwritten); nothing happens when either does not exist.
+void refuseOverwritingInput(const std::string& outPath, const std::string& inputPath);
 
 }  // namespace ostrivel

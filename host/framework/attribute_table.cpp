@@ -1,15 +1,16 @@
 #include "attribute_table.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 
 namespace ostrivel {
 
 namespace {
+// The shortest text that reads back as the same double: exact, and short for round values.
 std::string number(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
+    const auto written = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, written.ptr);
 }
 
 std::string range(const AttributeSpec& spec) {

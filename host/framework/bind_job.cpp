@@ -32,6 +32,7 @@ std::string relocatedMeshPath(const std::string& meshPath, const std::string& ou
 
 int runBind(const BindJob& job) {
     SceneRun run(job.scenePath, job.pluginPath);
+    run.refuseOverwritingInputs(job.outPath);
     // The command itself does not check the surface: against a null one it would "bind"
     // every point to made-up parameters and report success.
     if (run.scene().surface.isNull())

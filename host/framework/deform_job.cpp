@@ -15,10 +15,15 @@ bool isObjPath(const std::string& path) {
 int runDeform(const DeformJob& job) {
     hostapi::clearMessageLog();
     SceneRun run(job.scenePath, job.pluginPath);
-    checkPictureRequest(run, job.picture);
+    checkPictureRequest(run.node().declarations(), job.picture);
+    run.refuseOverwritingInputs(job.outPath);
+    if (!job.picture.path.empty()) run.refuseOverwritingInputs(job.picture.path);
     int status = run.bindIfNeeded();
     for (int k = 0; status == 0 && k < job.repeat; ++k) status = run.evaluate();
 
+    // The picture first: when it cannot be written, no result claims the run went through.
+    writeRunPicture(run, job.picture, run.scene().nodeName + ": deformed after " + std::to_string(job.repeat) +
+                                          (job.repeat == 1 ? " evaluation" : " evaluations"));
     if (isObjPath(job.outPath)) {
         writeObjMesh(job.outPath, run.record().points, run.scene().meshFaces, "deformed by ostrivel");
     } else {
@@ -30,8 +35,6 @@ int runDeform(const DeformJob& job) {
         result.messages = hostapi::messageLog();
         writeResult(job.outPath, result);
     }
-    writeRunPicture(run, job.picture, run.scene().nodeName + ": deformed after " + std::to_string(job.repeat) +
-                                          (job.repeat == 1 ? " evaluation" : " evaluations"));
     return status == 0 ? 0 : 1;
 }
 

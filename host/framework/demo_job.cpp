@@ -49,14 +49,19 @@ int runDemo(const DemoJob& job, std::ostream& out) {
     namespace fs = std::filesystem;
     const fs::path folder(job.outDir);
     const fs::path sceneFolder = folder / "scene";
-    fs::create_directories(sceneFolder);
+    {
+        auto library = std::make_shared<PluginLibrary>(job.pluginPath);
+        checkPictureRequest(declarationsOf(*library), job.picture);  // before anything is written
+    }
+    std::error_code folderError;
+    fs::create_directories(sceneFolder, folderError);
+    if (folderError) throw HostError("cannot create folder " + sceneFolder.string() + ": " + folderError.message());
     const std::string scenePath = (sceneFolder / "eyelid.json").string();
     writeFileAtomically(scenePath, kDemoSceneJson);
     writeFileAtomically((sceneFolder / "eyelid.obj").string(), kDemoSceneObj);
 
     hostapi::setEchoMessages(false);  // the summary says what happened
     SceneRun run(scenePath, job.pluginPath);
-    checkPictureRequest(run, job.picture);
     const Scene& scene = run.scene();
     const auto failed = [] {
         for (const auto& message : hostapi::messageLog()) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -57,6 +58,7 @@ ObjMesh readObjMesh(const std::string& path) {
             for (double& coordinate : xyz) {
                 if (!(tokens >> token) || !parseDouble(token, coordinate))
                     throw HostError(where + "expected three numbers after 'v'");
+                if (!std::isfinite(coordinate)) throw HostError(where + "vertex coordinate '" + token + "' is not finite");
             }
             mesh.vertices.push_back(KxPoint{xyz[0], xyz[1], xyz[2]});
         } else if (keyword == "f") {
@@ -74,6 +76,8 @@ ObjMesh readObjMesh(const std::string& path) {
         }
     }
     if (file.bad()) throw HostError("cannot read " + path + ": " + std::strerror(errno));
+    // Whatever else a file holds, a mesh without a single vertex is not one to deform.
+    if (mesh.vertices.empty()) throw HostError(path + ": no vertices (is it an OBJ mesh?)");
     for (size_t f = 0; f < mesh.faces.size(); ++f) {
         for (int32_t index : mesh.faces[f]) {
             if (static_cast<size_t>(index) >= mesh.vertices.size())

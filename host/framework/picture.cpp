@@ -135,18 +135,22 @@ void drawProfilePanel(MUIDrawManager& draw, const ViewPlane& view, const Bounds&
     draw.text(MPoint(caption.x, caption.y, caption.z), MString("profile curves (x across the window, y slides)"));
 }
 
+// The per-point attribute with this short name; throws HostError naming the known ones.
+const AttributeSpec& perPointDeclaration(const std::vector<AttributeSpec>& declarations, const std::string& shortName) {
+    std::string known;
+    for (const AttributeSpec& declaration : declarations) {
+        if (!declaration.perPoint) continue;
+        if (declaration.shortName == shortName) return declaration;
+        known += ", " + declaration.shortName;
+    }
+    throw HostError("--labels: '" + shortName + "' is not a per-point attribute (index" + known + ")");
+}
+
 // One value per point of a per-point attribute: its elements, the declared default elsewhere.
 std::vector<float> perPointValues(SceneRun& run, const std::string& shortName) {
-    const AttributeSpec* spec = nullptr;
-    std::string known;
-    for (const AttributeSpec& declaration : run.node().declarations()) {
-        if (!declaration.perPoint) continue;
-        known += (known.empty() ? "" : ", ") + declaration.shortName;
-        if (declaration.shortName == shortName) spec = &declaration;
-    }
-    if (!spec) throw HostError("--labels: '" + shortName + "' is not a per-point attribute (index, " + known + ")");
+    const AttributeSpec& spec = perPointDeclaration(run.node().declarations(), shortName);
     const hostapi::PlugValue& value = run.node().plugValue(shortName);
-    std::vector<float> dense(run.record().points.size(), static_cast<float>(spec->defaultValue[0]));
+    std::vector<float> dense(run.record().points.size(), static_cast<float>(spec.defaultValue[0]));
     const size_t paired = std::min(value.indices.size(), value.values.size());
     for (size_t k = 0; k < paired; ++k) {
         const int32_t index = value.indices[k];
@@ -157,9 +161,9 @@ std::vector<float> perPointValues(SceneRun& run, const std::string& shortName) {
 
 }  // namespace
 
-void checkPictureRequest(SceneRun& run, const PictureRequest& request) {
+void checkPictureRequest(const std::vector<AttributeSpec>& declarations, const PictureRequest& request) {
     parseViewAxis(request.view);
-    if (!request.labels.empty() && request.labels != "index") perPointValues(run, request.labels);
+    if (!request.labels.empty() && request.labels != "index") perPointDeclaration(declarations, request.labels);
 }
 
 void writeRunPicture(SceneRun& run, const PictureRequest& request, const std::string& title) {

@@ -29,7 +29,7 @@ struct PictureRequest {
 };
 
 // Refuses a bad view or label name before any work is done; throws HostError.
-void checkPictureRequest(SceneRun& run, const PictureRequest& request);
+void checkPictureRequest(const std::vector<AttributeSpec>& declarations, const PictureRequest& request);
 
 // Renders and writes the picture when one was asked for (temporary name, then rename).
 void writeRunPicture(SceneRun& run, const PictureRequest& request, const std::string& title);

@@ -70,12 +70,12 @@ void readFields(const Json& root, const std::string& path, const std::vector<Att
     if (const Json* weights = fields::find(root, "weights")) {
         fields::array(*weights, "weights");
         for (size_t k = 0; k < weights->size(); ++k)
-            scene.weights.push_back(static_cast<float>(fields::number((*weights)[k], fields::indexed("weights", k))));
+            scene.weights.push_back(fields::floatNumber((*weights)[k], fields::indexed("weights", k)));
     } else {
         scene.weights.assign(scene.points.size(), 1.0f);
     }
     if (const Json* envelope = fields::find(root, "envelope"))
-        scene.envelope = static_cast<float>(fields::number(*envelope, "envelope"));
+        scene.envelope = fields::floatNumber(*envelope, "envelope");
     if (const Json* cache = fields::find(root, "cacheAttributes"))
         scene.cacheAttributes = fields::boolean(*cache, "cacheAttributes");
     if (const Json* attributes = fields::find(root, "attributes"))

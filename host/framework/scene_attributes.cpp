@@ -38,7 +38,8 @@ double enumValue(const AttributeSpec& spec, const Json& value, const std::string
 }
 
 double scalarValue(const AttributeSpec& spec, const Json& value, const std::string& field) {
-    const double number = fields::number(value, field);
+    floatNumber(value, field);  // refuses what no float can hold
+    const double number = fields::number(value, field);  // ranges are checked on the value as written
     const bool below = spec.hasMin && number < spec.minValue[0];
     const bool above = spec.hasMax && number > spec.maxValue[0];
     if (!below && !above) return number;
@@ -54,7 +55,7 @@ std::vector<float> floatList(const Json& value, const std::string& field) {
     std::vector<float> list;
     array(value, field);
     list.reserve(value.size());
-    for (size_t k = 0; k < value.size(); ++k) list.push_back(static_cast<float>(number(value[k], indexed(field, k))));
+    for (size_t k = 0; k < value.size(); ++k) list.push_back(floatNumber(value[k], indexed(field, k)));
     return list;
 }
 
@@ -100,6 +101,11 @@ void readAttributes(const Json& value, const std::vector<AttributeSpec>& declara
             case kAttributeFloat:
             default:
                 if (spec->perPoint) {
+                    // The node reads the bound parameters by position: one value per point, in order.
+                    const bool parameters = spec->shortName == "uparams" || spec->shortName == "vparams";
+                    if (parameters && !item.value().is_array())
+                        throw FieldError(field, std::string("expected a list, one value per point, got ") +
+                                                    item.value().type_name());
                     scene.arrays[spec->shortName] = pointArray(item.value(), field);
                 } else {
                     scene.numbers[spec->shortName] = scalarValue(*spec, item.value(), field);

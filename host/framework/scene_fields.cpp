@@ -55,6 +55,13 @@ double number(const Json& value, const std::string& field) {
     return value.get<double>();
 }
 
+float floatNumber(const Json& value, const std::string& field) {
+    const double given = number(value, field);
+    if (std::fabs(given) > static_cast<double>(std::numeric_limits<float>::max()))
+        throw FieldError(field, formatNumber(given) + " does not fit a 32-bit float");
+    return static_cast<float>(given);
+}
+
 int64_t wholeNumber(const Json& value, const std::string& field, int64_t lowest, int64_t highest) {
     if (!value.is_number()) wrongType(value, field, "a whole number");
     const std::string range = " from " + std::to_string(lowest) + " to " + std::to_string(highest);

@@ -36,6 +36,8 @@ void refuseUnknownKeys(const Json& object, std::initializer_list<const char*> kn
 const Json& object(const Json& value, const std::string& field);
 const Json& array(const Json& value, const std::string& field);
 double number(const Json& value, const std::string& field);
+// A number the node receives as a 32-bit float: refused when it lies beyond the float range.
+float floatNumber(const Json& value, const std::string& field);
 // A number without a fractional part, inside [lowest, highest].
 int64_t wholeNumber(const Json& value, const std::string& field, int64_t lowest, int64_t highest);
 bool boolean(const Json& value, const std::string& field);

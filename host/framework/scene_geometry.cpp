@@ -76,8 +76,8 @@ CurveData curve(const Json& value, const std::string& field) {
     CurveData data;
     data.degree = count(value, "degree", field);
     const std::string knotsField = member(field, "knots");
-    for (double knot : knotList(require(value, "knots", field), knotsField))
-        data.knots.push_back(static_cast<float>(knot));
+    const Json& knots = array(require(value, "knots", field), knotsField);
+    for (size_t k = 0; k < knots.size(); ++k) data.knots.push_back(floatNumber(knots[k], indexed(knotsField, k)));
     data.cvs = points(require(value, "cvs", field), member(field, "cvs"));
     // An empty curve is the node's to judge; a filled one must have a consistent knot vector.
     if (!data.empty()) {

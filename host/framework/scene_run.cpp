@@ -1,5 +1,7 @@
 #include "scene_run.h"
 
+#include "atomic_file.h"
+
 namespace ostrivel {
 
 std::vector<AttributeSpec> declarationsOf(PluginLibrary& library) {
@@ -12,6 +14,7 @@ std::vector<AttributeSpec> declarationsOf(PluginLibrary& library) {
 
 SceneRun::SceneRun(const std::string& scenePath, const std::string& pluginPath)
     : library_(std::make_shared<PluginLibrary>(pluginPath)),
+      scenePath_(scenePath),
       scene_(readScene(scenePath, declarationsOf(*library_))),
       node_(std::make_unique<DeformerNode>(library_, scene_.nodeName)) {
     applyScene(scene_, *node_);
@@ -21,6 +24,11 @@ SceneRun::SceneRun(const std::string& scenePath, const std::string& pluginPath)
     for (size_t k = 0; k < record_.indices.size(); ++k) record_.indices[k] = static_cast<int32_t>(k);
     settings.cacheAttributes = scene_.cacheAttributes;
     settings.envelope = scene_.envelope;
+}
+
+void SceneRun::refuseOverwritingInputs(const std::string& outPath) const {
+    refuseOverwritingInput(outPath, scenePath_);
+    refuseOverwritingInput(outPath, scene_.meshPath);
 }
 
 int SceneRun::bind() {

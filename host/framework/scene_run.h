@@ -34,8 +34,12 @@ public:
 
     std::vector<float> parameters(const char* shortName) const { return node_->plugValue(shortName).values; }
 
+    // Throws HostError when an output path names the scene file or its mesh.
+    void refuseOverwritingInputs(const std::string& outPath) const;
+
 private:
     std::shared_ptr<PluginLibrary> library_;
+    std::string scenePath_;
     Scene scene_;
     std::unique_ptr<DeformerNode> node_;
     DeformAttributes record_;

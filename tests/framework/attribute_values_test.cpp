@@ -55,8 +55,6 @@ TEST(NodeState, FreshNodeRefreshesBothPathsAndInvalidateTouchesOnlyTheDevicePath
     node->invalidateDeviceData();
     EXPECT_TRUE(myNode.gpuRefreshPending);
     EXPECT_FALSE(myNode.cpuRefreshPending);
-    DeviceDeformAttributes record;
-    AttributeMap empty;
     node->notify();
     node->notifyText(MString("ignored"));
     EXPECT_FALSE(myNode.cpuRefreshPending);

@@ -111,6 +111,30 @@ TEST_F(DeformDriver, EachAssertionNamesItsCheckAndLeavesTheNodeUntouched) {
     expectAssertion("surface is not supported");
 }
 
+TEST_F(DeformDriver, OnlyTheFirstFailedCheckIsReported) {
+    bindAt({{0.25f, 0.5f}});
+    host->setSurface("surface", MObject());
+    host->setCurve("curve", CurveData{});
+    host->setDenseArray("uparams", {});
+    EXPECT_EQ(deform(), 1);
+    ASSERT_EQ(shown().size(), 1u);
+    EXPECT_EQ(assertionMessage(shown()[0]), "surface is NULL");
+
+    // Sizes come before the surface's support: two host knots in u are refused only after them.
+    testing_support::quietLog();
+    hostapi::NurbsSurfaceGeometry twoKnots = planeGeometry();
+    twoKnots.cvCountU = 2;
+    twoKnots.knotsU = {0.0, 1.0};
+    twoKnots.cvs.resize(6);
+    setSurface(twoKnots);
+    host->setCurve("curve", lineCurve());
+    EXPECT_EQ(deform(), 1);
+    EXPECT_EQ(assertionMessage(shown().at(0)), "uparams.size() must be = 1");
+    host->setDenseArray("uparams", {0.25f});
+    EXPECT_EQ(deform(), 1);
+    EXPECT_EQ(assertionMessage(shown().at(1)), "surface is not supported");
+}
+
 TEST_F(DeformDriver, DisabledEvaluationSkipsTheChecksAndClearsTheRefreshFlag) {
     host->setSurface("surface", MObject());
     record.enabled = false;
@@ -130,6 +154,10 @@ TEST_F(DeformDriver, StructureOfArraysModeTakesTheCountFromTheFrameworkRecord) {
     settings.soaEnabled = true;
     bindAt({{0.1f, 0.1f}, {0.2f, 0.2f}});
     const auto points = record.points;
+    settings.envelope = 0.0f;  // the envelope exit comes before the missing pointer is noticed
+    EXPECT_EQ(deform(), 0);
+    EXPECT_TRUE(shown().empty());
+    settings.envelope = 1.0f;
     EXPECT_EQ(deform(), 1);  // no SOA_POINTS pointer yet
     EXPECT_EQ(assertionMessage(shown().at(0)), "SOA_POINTS is NULL");
 

@@ -13,14 +13,15 @@
 
 namespace node_testing {
 
-// x = scale * u, y = scale * v, z = height(u, v) over host knots {0, 0.5, 1} (or `knots`).
-inline hostapi::NurbsSurfaceGeometry planeGeometry(std::vector<double> knots = {0.0, 0.5, 1.0}, double scale = 2.0) {
+// x = scale * u, y = scale * v, z = height over host knots {0, 0.5, 1} (or `knots`).
+inline hostapi::NurbsSurfaceGeometry planeGeometry(std::vector<double> knots = {0.0, 0.5, 1.0}, double scale = 2.0,
+                                                   double height = 0.0) {
     hostapi::NurbsSurfaceGeometry plane;
     plane.degreeU = plane.degreeV = 1;
     plane.cvCountU = plane.cvCountV = 3;
     plane.knotsU = plane.knotsV = knots;
     for (int iu = 0; iu < 3; ++iu) {
-        for (int iv = 0; iv < 3; ++iv) plane.cvs.push_back({scale * knots[iu], scale * knots[iv], 0.0, 1.0});
+        for (int iv = 0; iv < 3; ++iv) plane.cvs.push_back({scale * knots[iu], scale * knots[iv], height, 1.0});
     }
     return plane;
 }

@@ -4,6 +4,8 @@
 
 #include <gmock/gmock.h>
 
+#include <cmath>
+
 #include "node_fixture.h"
 
 using namespace node_testing;
@@ -143,6 +145,38 @@ TEST_F(Slide, BothMethodsFollowTheSurfaceAndAgreeOnItsPoints) {
     auto matrixMoves = moves();  // on-surface points have zero local coordinates
     EXPECT_MOVE(matrixMoves[0], 0.25, 0.5, 0.0);
     EXPECT_MOVE(matrixMoves[1], 0.5, 0.75, 0.0);
+}
+
+TEST_F(Slide, MatrixMethodCarriesLiftedPointsThroughTheHomogeneousFrames) {
+    // The plane rises by T = (0, 0, 0.5). A point h above the rest plane at S0 = (sx, sy, 0)
+    // has local coordinates with 1 + l0 + l1 + l2 = L = (1 - a) / (1 - a - h), a = 50 (sx + sy)
+    // (chords 0.02, unit normal), and the carried target is P + T / L, not P + T.
+    host->setCurve("curve", lineCurve({0.0, 0.0, 0.3}));
+    host->setNumber("slidingMethod", 1);
+    bindAt({{0.25f, 0.5f}}, 0.5);
+    ASSERT_EQ(deform(), 0);
+    setSurface(planeGeometry({0.0, 0.5, 1.0}, 2.0, 0.5));
+    const auto moved = moves();
+    const double a = 50.0 * (0.5 + 1.0), L = (1.0 - a) / (1.0 - a - 0.5);
+    EXPECT_NEAR(moved[0].x, 0.0, 1e-6);
+    EXPECT_NEAR(moved[0].y, 0.0, 1e-6);
+    EXPECT_NEAR(moved[0].z, 0.5 / L, 1e-6);
+    EXPECT_GT(std::fabs(moved[0].z - 0.5), 1e-3);  // the "vector" method's answer is not this one
+
+    // A rest frame whose homogeneous column is zero has no position to carry to: the point stays.
+    node().restFrameInverses[0] = Imath::M44d(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0);
+    const auto stuck = moves();
+    EXPECT_EQ(stuck[0].x, 0.0);
+    EXPECT_EQ(stuck[0].y, 0.0);
+    EXPECT_EQ(stuck[0].z, 0.0);
+}
+
+TEST_F(Slide, SlidesBelowTheDomainStopAtItsStart) {
+    host->setNumber("ud_factor", 1.0);
+    host->setCurve("curve", lineCurve({0.0, 0.5, 0.0}));  // dy > 0: u' = u - 0.5
+    bindAt({{0.2f, 0.5f}});
+    const auto moved = moves();
+    EXPECT_MOVE(moved[0], 2 * (0.0 - static_cast<double>(0.2f)), 0.0, 0.0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
     demo->add_option("--out", demoJob.outDir, "folder for the scene, rest.obj and deformed.obj")->capture_default_str();
     demo->add_option("--evaluations", demoJob.evaluations, "cached evaluations to time")
         ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     addPictureOptions(*demo, demoJob.picture, "the result (default: demo.svg in the output folder)");
     addPluginOption(*demo, demoJob.pluginPath);
 
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
         ->required();
     deform->add_option("--repeat", deformJob.repeat, "evaluations on the same node (caches kept between them)")
         ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     addPictureOptions(*deform, deformJob.picture, "the rest and deformed shapes");
     addPluginOption(*deform, deformJob.pluginPath);
 
@@ -86,7 +87,7 @@ int main(int argc, char** argv) {
     animate->add_option("--out", animateJob.outDir, "folder for frame_0001.obj, frame_0002.obj, ...")->required();
     animate->add_option("--frames", animateJob.frames, "frames in the shot (frame 1 is curveBase, the last is curve)")
         ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     animate->add_option("--first", animateJob.first, "first frame to evaluate (for split jobs)")->capture_default_str();
     animate->add_option("--last", animateJob.last, "last frame to evaluate (default: the shot's last)");
     addPictureOptions(*animate, animateJob.picture, "the last frame evaluated");
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
     bench->add_option("scene", benchJob.scenePath, "scene file (JSON)")->required();
     bench->add_option("--evaluations", benchJob.evaluations, "cached evaluations to time")
         ->capture_default_str()
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     addPluginOption(*bench, benchJob.pluginPath);
 
     CLI::App* help = app.add_subcommand("help", "print the node's command list (runs its help command)");

@@ -7,6 +7,7 @@
 #include "hostapi/objects.h"
 
 #include <algorithm>
+#include <map>
 
 using hostapi::DependencyNode;
 using hostapi::PlugValue;
@@ -103,10 +104,20 @@ MArrayDataBuilder MArrayDataHandle::builder(MStatus* status) {
     return MArrayDataBuilder(build);
 }
 
+// An array plug holds one element per logical index, in index order, as readers iterate it;
+// of entries that named one index twice, the later is the element.
 MStatus MArrayDataHandle::set(const MArrayDataBuilder& builder) {
     if (handle_.isNull() || !builder.build()) return MStatus::kFailure;
-    handle_.data()->indices = builder.build()->value->indices;
-    handle_.data()->values = builder.build()->value->values;
+    const PlugValue& built = *builder.build()->value;
+    std::map<int32_t, float> elements;
+    for (size_t k = 0; k < built.values.size(); ++k) elements[built.indices[k]] = built.values[k];
+    PlugValue& target = *handle_.data();
+    target.indices.clear();
+    target.values.clear();
+    for (const auto& [index, value] : elements) {
+        target.indices.push_back(index);
+        target.values.push_back(value);
+    }
     return MStatus::kSuccess;
 }
 
