@@ -297,3 +297,31 @@ TEST_F(Jobs, PicturesLabelEveryPointAndBadRequestsWriteNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Jobs, OutputsNeverReplaceInputsAndWriteThroughLinks) {
+    const std::string scene = movingObjScene("in");
+    const std::string sceneText = readText(scene);
+    const std::string meshText = readText(path("in/plane_points.obj"));
+    for (const std::string& out : {scene, path("in/plane_points.obj")}) {
+        ostrivel::DeformJob job;
+        job.scenePath = scene;
+        job.outPath = out;
+        EXPECT_THROW(ostrivel::runDeform(job), ostrivel::HostError) << out;
+    }
+    EXPECT_EQ(readText(scene), sceneText);
+    EXPECT_EQ(readText(path("in/plane_points.obj")), meshText);
+
+    // A result path that is a link keeps being a link; the file it names gets the result.
+    writeText(path("target.json"), "old");
+    fs::create_symlink(path("target.json"), path("link.json"));
+    ostrivel::DeformJob job;
+    job.scenePath = scene;
+    job.outPath = path("link.json");
+    EXPECT_EQ(ostrivel::runDeform(job), 0);
+    EXPECT_TRUE(fs::is_symlink(path("link.json")));
+    EXPECT_THAT(readText(path("target.json")), HasSubstr("\"status\":0"));
+}
+
+}  // namespace
