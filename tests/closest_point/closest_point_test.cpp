@@ -164,11 +164,8 @@ TEST(NurbsEvaluate, ValidationNamesTheFirstProblem) {
     EXPECT_EQ(broken([](auto& s) { s.cvs[2][1] = INFINITY; }), "cv 2 is not finite");
 
     // Unclamped cubic with four CVs: the domain [k2, k3] collapses on a double knot.
-    NurbsSurfaceGeometry flat = good;
-    flat.cvCountU = 4;
-    flat.knotsU = {0, 1, 2, 2, 3, 4};
-    flat.cvs.resize(4 * flat.cvCountV);
-    EXPECT_EQ(hostapi::validateGeometry(flat), "knot domain in U is empty");
+    EXPECT_EQ(broken([](auto& s) { s.cvCountU = 4, s.knotsU = {0, 1, 2, 2, 3, 4}, s.cvs.resize(4 * s.cvCountV); }),
+              "knot domain in U is empty");
 
     // Malformed geometry never reads out of bounds.
     NurbsSurfaceGeometry empty;
@@ -250,6 +247,8 @@ TEST(ClosestPoint, ExactAnswersAtEdgesCornersAndCreases) {
         sheet({0, 1}, {0, 1, 2}, {{0, -1, -1}, {0, 0, 0}, {0, 1, -1}, {1, -1, -1}, {1, 0, 0}, {1, 1, -1}});
     const NurbsSurfaceGeometry valley =
         sheet({0, 1}, {0, 1, 2}, {{0, -1, 1}, {0, 0, 0}, {0, 1, 1}, {1, -1, 1}, {1, 0, 0}, {1, 1, 1}});
+    const NurbsSurfaceGeometry valleyAlongU =  // the same valley with u and v swapped
+        sheet({0, 1, 2}, {0, 1}, {{0, -1, 1}, {1, -1, 1}, {0, 0, 0}, {1, 0, 0}, {0, 1, 1}, {1, 1, 1}});
     // A tolerance of 0: the parameter must be exact (on the boundary or the crease).
     const struct {
         const NurbsSurfaceGeometry& s;
@@ -264,6 +263,7 @@ TEST(ClosestPoint, ExactAnswersAtEdgesCornersAndCreases) {
         // In a valley just left of the crease: the sampled distance is lowest on the crease, but
         // the nearer flank is the left one, at 0.04 / sqrt(2), not the right one at 0.08 / sqrt(2).
         {valley, {0.5, -0.02, 0.06}, 0.5, 1e-15, 0.96, 1e-15, 0.04 / std::sqrt(2.0)},
+        {valleyAlongU, {0.5, -0.02, 0.06}, 0.96, 1e-15, 0.5, 1e-15, 0.04 / std::sqrt(2.0)},
     };
     for (const auto& c : cases) {
         const SurfaceHit hit = hostapi::closestPoint(c.s, c.p);

@@ -140,8 +140,7 @@ int count(const std::string& text, const std::string& what) {
 
 SvgOptions square() {
     SvgOptions options;
-    options.width = 200;
-    options.height = 200;
+    options.width = options.height = 200;
     options.margin = 20.0;  // leaves a 160 pixel square around (100, 100)
     return options;
 }
@@ -176,6 +175,7 @@ TEST(SvgRenderer, ColoursTextsGroupsTitleLegendAndTheWrittenFile) {
     Imath::M44d flat;
     flat[0][3] = -1.0;
     drawFrame(drawManager, flat, 1.0);
+    drawManager.beginDrawable(MUIDrawManager::kAutomatic, 0);  // left open: still closed
 
     SvgOptions options = square();
     options.title = "Frame & labels";
@@ -187,7 +187,7 @@ TEST(SvgRenderer, ColoursTextsGroupsTitleLegendAndTheWrittenFile) {
     EXPECT_EQ(count(svg, "stroke=\"#00ff00\"/>"), 2);
     EXPECT_EQ(count(svg, "stroke=\"#0000ff\"/>"), 2);
     EXPECT_THAT(svg, Not(testing::ContainsRegex("nan|inf")));
-    EXPECT_EQ(count(svg, "<g>"), 2);
+    EXPECT_EQ(count(svg, "<g>"), 3);
     EXPECT_EQ(count(svg, "<g"), count(svg, "</g>"));
     EXPECT_THAT(svg, HasSubstr("fill=\"#ff8000\" stroke=\"#404040\" stroke-width=\"0.75\" opacity=\"0.50\"/>"));
     EXPECT_THAT(svg, HasSubstr("text-anchor=\"middle\" fill=\"#ff8000\" opacity=\"0.50\">a&lt;b &amp; &quot;c&quot;</text>"));

@@ -3,6 +3,8 @@
 
 #include <gmock/gmock.h>
 
+#include <maya/MFnNurbsSurface.h>
+
 #include "node_fixture.h"
 
 using namespace node_testing;
@@ -102,6 +104,28 @@ TEST_F(ResetParams, BindThenDeformWithEqualCurvesLeavesPointsWhereTheyAre) {
     for (size_t k = 0; k < before.size(); ++k) {
         EXPECT_EQ(record.points[k].x, before[k].x);
         EXPECT_EQ(record.points[k].z, before[k].z);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Binding asks with a tolerance of 0.001; the host answers to full precision all the same.
+TEST(HostClosestPoint, FunctionSetFindsOnSurfaceParametersWhateverTheTolerance) {
+    hostapi::NurbsSurfaceGeometry dome = node_testing::planeGeometry({0.0, 0.7, 2.0}, 1.0);
+    dome.cvs[4][2] = 0.9;
+    dome.cvs[4][3] = 2.0;  // rational: the host honours weights
+    const MObject surface = hostapi::makeNurbsSurface(dome);
+    const MFnNurbsSurface surfaceFn(surface);
+    for (double u : {0.0, 0.31, 1.2, 2.0}) {
+        for (double v : {0.05, 0.7, 1.93}) {
+            const auto p = hostapi::evaluate(dome, u, v);
+            double pu = -1.0, pv = -1.0;
+            surfaceFn.closestPoint(MPoint(p[0], p[1], p[2]), &pu, &pv, false, 0.001, MSpace::kObject);
+            EXPECT_NEAR(pu, u, 1e-7) << u << ", " << v;
+            EXPECT_NEAR(pv, v, 1e-7) << u << ", " << v;
+        }
     }
 }
 

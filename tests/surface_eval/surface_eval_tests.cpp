@@ -1,12 +1,20 @@
-// Filling the evaluation record from a host surface, and the record's evaluation: span
-// search, single-precision blending, tangent chords, no heap use.
+// Filling the evaluation record from a host surface; the record's evaluation (span search,
+// single-precision blending, tangent chords, no heap use); and random surfaces evaluated by
+// the node against OpenCASCADE fed the same single-precision knots and control points.
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <random>
 
+#include <BSplCLib.hxx>
+#include <Geom_BSplineSurface.hxx>
+#include <TColStd_HArray1OfInteger.hxx>
+#include <TColStd_HArray1OfReal.hxx>
+#include <TColgp_Array2OfPnt.hxx>
 #include <gtest/gtest.h>
 #include <maya/MObject.h>
 
@@ -117,9 +125,8 @@ TEST(SurfaceRead, VMajorRoundedPointsWeightsIgnoredAndStorageReused) {
     const size_t cvCapacity = record.cvs.capacity();
     for (auto& cv : g.cvs) cv[1] += 2.0;
     readSurfaceData(makeNurbsSurface(g), record);
-    EXPECT_EQ(record.cvs.data(), cvStorage);
-    EXPECT_EQ(record.uDirection.knots.data(), uStorage);
-    EXPECT_EQ(record.vDirection.knots.data(), vStorage);
+    EXPECT_TRUE(record.cvs.data() == cvStorage && record.uDirection.knots.data() == uStorage &&
+                record.vDirection.knots.data() == vStorage);
     expectHostPoints();
     readSurfaceData(makeNurbsSurface(gridSurface(1, {0, 1}, 1, {0, 0.5, 1})), record);
     EXPECT_EQ(record.cvs.size(), 6u);
@@ -162,7 +169,6 @@ TEST(SurfaceRead, UnsupportedSurfacesAreRefusedAndReadSafely) {
     readSurfaceData(raw([](NurbsSurfaceGeometry& g) { g.cvs.resize(g.cvs.size() - 5); }), record);
     EXPECT_EQ(record.cvs.size(), good.cvs.size() - 5);
     EXPECT_FALSE(isSupportedSurface(record));
-
 }
 
 TEST(SurfaceEval, SpanSearchAndSinglePrecisionBlend) {
@@ -198,11 +204,39 @@ TEST(SurfaceEval, SpanSearchAndSinglePrecisionBlend) {
     EXPECT_EQ(xyz(deBoorPoint(cubic, 4, 6, 1, 1.0f, compact)), xyz(compact[5]));
 }
 
+TEST(SurfaceEval, TensorProductRunsAlongVFirstThenU) {
+    // Bit for bit: the v curves of the u span's columns, then one u curve through them. The
+    // other order gives different bits on most points of a curved non-uniform surface.
+    const SurfaceData r = readHost(gridSurface(3, clampedHostKnots(3, 0.0, 2.5, {0.4, 1.7}), 2,
+                                               clampedHostKnots(2, 0.0, 3.0, {0.5, 1.1, 2.2})));
+    const SurfaceDirection& du = r.uDirection;
+    const SurfaceDirection& dv = r.vDirection;
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> along(0.0f, 1.0f);
+    int differentIfSwapped = 0;
+    for (int k = 0; k < 50; ++k) {
+        const float u = along(rng) * du.domainEnd, v = along(rng) * dv.domainEnd;
+        const int su = findSpan(du.knots.data(), du.order, du.cvCount, u);
+        std::vector<KxPoint> columns(static_cast<size_t>(du.cvCount));
+        for (int c = su - du.order + 1; c <= su; ++c)
+            columns[c] = deBoorPoint(dv.knots.data(), dv.order, dv.cvCount, du.cvCount, v, &r.cvs[c]);
+        const KxPoint expected = deBoorPoint(du.knots.data(), du.order, du.cvCount, 1, u, columns.data());
+        EXPECT_EQ(xyz(evalSurfacePoint(r, u, v)), xyz(expected)) << u << ", " << v;
+
+        const int sv = findSpan(dv.knots.data(), dv.order, dv.cvCount, v);
+        std::vector<KxPoint> rows(static_cast<size_t>(dv.cvCount));
+        for (int row = sv - dv.order + 1; row <= sv; ++row)
+            rows[row] = deBoorPoint(du.knots.data(), du.order, du.cvCount, 1, u, &r.cvs[row * du.cvCount]);
+        differentIfSwapped += xyz(deBoorPoint(dv.knots.data(), dv.order, dv.cvCount, 1, v, rows.data())) != xyz(expected);
+    }
+    EXPECT_GT(differentIfSwapped, 10);
+}
+
 TEST(SurfaceEval, TangentChordsSwitchStrictlyAtDomainEnd) {
-    // Bicubic on [-1, 3] in both directions: the switch depends on the end, not the length.
-    const std::vector<double> knots = clampedHostKnots(3, -1, 3, {0.5, 2});
-    const SurfaceData s = readHost(gridSurface(3, knots, 3, knots));
-    const double h = 0.01, end = 3.0;
+    // Bicubic on [-1, 3] x [-1, 2.5]: each switch depends on its own end, not on the length.
+    const double h = 0.01, endU = 3.0, endV = 2.5;
+    const SurfaceData s = readHost(
+        gridSurface(3, clampedHostKnots(3, -1, endU, {0.5, 2}), 3, clampedHostKnots(3, -1, endV, {0.5, 2})));
     const auto at = [&s](double u, double v) {
         return evalSurfacePoint(s, static_cast<float>(u), static_cast<float>(v));
     };
@@ -210,20 +244,20 @@ TEST(SurfaceEval, TangentChordsSwitchStrictlyAtDomainEnd) {
     KxPoint tu;
     KxPoint tv;
 
-    // Exactly one step before the end: still the forward chord, which differs from the backward one.
-    const double before = end - h;
-    surfaceTangents(s, before, before, tu, tv);
-    EXPECT_EQ(xyz(tu), chord(at(before + h, before), at(before, before)));
-    EXPECT_EQ(xyz(tv), chord(at(before, before + h), at(before, before)));
-    ASSERT_NE(xyz(tu), chord(at(before, before), at(before - h, before)));
+    // Exactly one step before the ends: still the forward chords, which differ from the backward ones.
+    const double u0 = endU - h, v0 = endV - h;
+    surfaceTangents(s, u0, v0, tu, tv);
+    EXPECT_EQ(xyz(tu), chord(at(u0 + h, v0), at(u0, v0)));
+    EXPECT_EQ(xyz(tv), chord(at(u0, v0 + h), at(u0, v0)));
+    ASSERT_NE(xyz(tu), chord(at(u0, v0), at(u0 - h, v0)));
+    ASSERT_NE(xyz(tv), chord(at(u0, v0), at(u0, v0 - h)));
 
-    // Just past that, and at the end: the backward chord.
-    const double after = std::nextafter(before, end);
-    surfaceTangents(s, after, 1.5, tu, tv);
-    EXPECT_EQ(xyz(tu), chord(at(after, 1.5), at(after - h, 1.5)));
-    surfaceTangents(s, end, end, tu, tv);
-    EXPECT_EQ(xyz(tu), chord(at(end, end), at(end - h, end)));
-    EXPECT_EQ(xyz(tv), chord(at(end, end), at(end, end - h)));
+    // Just past that, and at the ends: the backward chords.
+    for (const auto& [u, v] : {std::pair{std::nextafter(u0, endU), std::nextafter(v0, endV)}, std::pair{endU, endV}}) {
+        surfaceTangents(s, u, v, tu, tv);
+        EXPECT_EQ(xyz(tu), chord(at(u, v), at(u - h, v))) << u;
+        EXPECT_EQ(xyz(tv), chord(at(u, v), at(u, v - h))) << v;
+    }
 
     // Parameters are rounded after the step is added in double: (float)(u + 0.01) is not
     // (float)u + 0.01f here, and so close below a knot (0.5, 2) that the weights tell them apart.
@@ -255,4 +289,95 @@ TEST(SurfaceEval, NoHeapUseUpToOrderTen) {
     sum += evalSurfacePoint(orderEleven, 0.5f, 1.0f).x;
     EXPECT_GT(allocationCount.load(), before);
     EXPECT_TRUE(std::isfinite(sum));
+}
+
+namespace {
+
+// Clamped host knots with sorted random interior knots, some doubled where the degree allows.
+std::vector<double> randomHostKnots(std::mt19937& rng, int degree, int cvCount) {
+    std::uniform_real_distribution<double> offset(-1.0, 1.0);
+    const double start = offset(rng), end = start + 0.5 + 2.0 * std::abs(offset(rng));
+    std::uniform_real_distribution<double> inside(start, end);
+    std::vector<double> knots(static_cast<size_t>(cvCount + degree - 1), end);
+    std::fill(knots.begin(), knots.begin() + degree, start);
+    for (int k = degree; k < cvCount - 1; ++k) {
+        knots[k] = inside(rng);
+        if (degree >= 2 && k + 1 < cvCount - 1 && rng() % 4 == 0) knots[k + 1] = knots[k], ++k;
+    }
+    std::sort(knots.begin(), knots.end());
+    return knots;
+}
+
+// The textbook surface over the host's knots and points rounded to float, ends clamped,
+// weights left out.
+Handle(Geom_BSplineSurface) oracleSurface(const NurbsSurfaceGeometry& g) {
+    TColgp_Array2OfPnt poles(1, g.cvCountU, 1, g.cvCountV);
+    for (int i = 0; i < g.cvCountU; ++i)
+        for (int j = 0; j < g.cvCountV; ++j) {
+            const auto& cv = g.cvs[static_cast<size_t>(i) * g.cvCountV + j];
+            poles.SetValue(i + 1, j + 1, gp_Pnt(roundedToFloat(cv[0]), roundedToFloat(cv[1]), roundedToFloat(cv[2])));
+        }
+    Handle(TColStd_HArray1OfReal) knots[2];
+    Handle(TColStd_HArray1OfInteger) mults[2];
+    for (int d = 0; d < 2; ++d) {
+        const std::vector<double>& host = d == 0 ? g.knotsU : g.knotsV;
+        const int n = static_cast<int>(host.size());
+        TColStd_Array1OfReal sequence(1, n + 2);  // one more copy of each end knot
+        for (int k = 0; k < n + 2; ++k) sequence(k + 1) = roundedToFloat(host[std::clamp(k - 1, 0, n - 1)]);
+        knots[d] = new TColStd_HArray1OfReal(1, BSplCLib::KnotsLength(sequence));
+        mults[d] = new TColStd_HArray1OfInteger(1, knots[d]->Length());
+        BSplCLib::Knots(sequence, knots[d]->ChangeArray1(), mults[d]->ChangeArray1());
+    }
+    return new Geom_BSplineSurface(poles, knots[0]->Array1(), knots[1]->Array1(), mults[0]->Array1(),
+                                   mults[1]->Array1(), g.degreeU, g.degreeV);
+}
+
+}  // namespace
+
+TEST(SurfaceOracle, RandomSurfacesMatchOpenCascade) {
+    std::mt19937 rng(20240611u);
+    std::uniform_int_distribution<int> extra(1, 6);
+    std::uniform_real_distribution<double> coordinate(-10.0, 10.0);
+    std::uniform_real_distribution<double> weight(0.5, 2.0);
+    // Parameters to probe: both domain ends, every distinct knot, and random ones.
+    const auto probes = [&rng](const SurfaceDirection& d) {
+        std::vector<float> t{d.domainStart, d.domainEnd};
+        for (int k = d.order - 1; k <= d.cvCount; ++k) t.push_back(d.knots[k]);
+        std::uniform_real_distribution<float> inside(d.domainStart, d.domainEnd);
+        for (int k = 0; k < 5; ++k) t.push_back(inside(rng));
+        return t;
+    };
+    // Order 10 is the largest taken; order 11 is refused, but its heap path must still be right.
+    std::vector<std::pair<int, int>> degrees{{9, 4}, {10, 2}};
+    for (int du = 1; du <= 5; ++du)
+        for (int dv = 1; dv <= 5; ++dv) degrees.emplace_back(du, dv);
+
+    for (int round = 0; round < 3; ++round) {
+        for (const auto& [du, dv] : degrees) {
+            NurbsSurfaceGeometry g;
+            g.degreeU = du;
+            g.degreeV = dv;
+            g.cvCountU = du + extra(rng);
+            g.cvCountV = dv + extra(rng);
+            g.knotsU = randomHostKnots(rng, du, g.cvCountU);
+            g.knotsV = randomHostKnots(rng, dv, g.cvCountV);
+            for (int k = 0; k < g.cvCountU * g.cvCountV; ++k)
+                g.cvs.push_back({coordinate(rng), coordinate(rng), coordinate(rng), weight(rng)});
+            const SurfaceData record = readHost(g);
+            // Refused: order 11, and degree 1 with two control points (two host knots).
+            EXPECT_EQ(isSupportedSurface(record), du < 10 && g.knotsU.size() >= 3 && g.knotsV.size() >= 3);
+
+            // Errors allowed relative to the net's extent of 10. (Tangent chords are differences of
+            // these points, checked exactly in SurfaceEval.)
+            const Handle(Geom_BSplineSurface) oracle = oracleSurface(g);
+            for (float u : probes(record.uDirection)) {
+                for (float v : probes(record.vDirection)) {
+                    const KxPoint p = evalSurfacePoint(record, u, v);
+                    const gp_Pnt q = oracle->Value(u, v);
+                    ASSERT_LE(std::max({std::abs(p.x - q.X()), std::abs(p.y - q.Y()), std::abs(p.z - q.Z())}), 1e-5)
+                        << "degrees " << du << "," << dv << " at " << u << "," << v;
+                }
+            }
+        }
+    }
 }
