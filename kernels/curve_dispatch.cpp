@@ -37,7 +37,6 @@ constexpr CurveBuild buildFor(int level) {
 // Indexed by probe level, resolved at compile time.
 constexpr CurveBuild kBuildForLevel[kIsaLevelCount] = {buildFor(0), buildFor(1), buildFor(2),
                                                         buildFor(3), buildFor(4), buildFor(5)};
-static_assert(kBuildForLevel[0] != nullptr, "every level from SSE2 up has a build");
 
 // Process-wide, probed on first use. Threads racing on the first call all store the
 // same value, so relaxed ordering is enough.

@@ -218,7 +218,8 @@ std::string renderRunPicture(SceneRun& run, const PictureOptions& options) {
     drawProfilePanel(draw, view, meshes, scene.curveBase, curve);
 
     if (!options.labels.empty()) {
-        draw.setColor(kLabelColor);
+        // Labelled points are deformed points: they keep that colour; index labels share it.
+        draw.setColor(kDeformedColor);
         drawPointLabels(draw, deformed, labelValues.empty() ? nullptr : &labelValues, options.labels == "index",
                         options.labels != "index");
     }
@@ -235,7 +236,10 @@ std::string renderRunPicture(SceneRun& run, const PictureOptions& options) {
                   {MColor(1, 0, 0), "surface frame u"},
                   {MColor(0, 1, 0), "surface frame v"},
                   {MColor(0, 0, 1), "surface normal"}};
-    if (!options.labels.empty()) svg.legend.push_back({kLabelColor, "labels: " + options.labels});
+    if (!options.labels.empty()) {
+        svg.legend.push_back({options.labels == "index" ? kDeformedColor : MColor(1, 1, 1), "labels: " + options.labels +
+                                                                  (options.labels == "index" ? "" : " (shaded 0 to 1)")});
+    }
     return renderSvg(draw.recorded(), svg);
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -20,16 +21,19 @@ using Json = nlohmann::json;
 
 inline std::string dataPath(const std::string& name) { return std::string(SCENE_DATA_DIR) + "/" + name; }
 
-inline Json loadJson(const std::string& path) {
-    std::ifstream file(path);
-    return Json::parse(file);
-}
+inline Json loadJson(const std::string& path) { return Json::parse(std::ifstream(path)); }
 
 inline std::string readText(const std::string& path) {
-    std::ifstream file(path);
     std::stringstream text;
-    text << file.rdbuf();
+    text << std::ifstream(path).rdbuf();
     return text.str();
+}
+
+// A result's "points" as the host's points.
+inline std::vector<KxPoint> jsonPoints(const Json& points) {
+    std::vector<KxPoint> read;
+    for (const Json& p : points) read.push_back({p[0].get<double>(), p[1].get<double>(), p[2].get<double>()});
+    return read;
 }
 
 inline void writeText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
@@ -37,6 +41,16 @@ inline void writeText(const std::string& path, const std::string& text) { std::o
 inline const std::vector<AttributeSpec>& declarations() {
     static ostrivel::DeformerNode node(testing_support::plugin(), "declarations");
     return node.declarations();
+}
+
+// The message of the HostError (SceneError included) that `run` throws, or "(accepted)".
+inline std::string refusal(const std::function<void()>& run) {
+    try {
+        run();
+    } catch (const ostrivel::HostError& error) {
+        return error.what();
+    }
+    return "(accepted)";
 }
 
 // A fresh folder per test, removed afterwards.
@@ -57,9 +71,8 @@ protected:
         writeText(path(name), scene.dump());
         return path(name);
     }
-    ostrivel::Scene read(const Json& scene) const {
-        return ostrivel::readScene(write("scene.json", scene), declarations());
-    }
+    ostrivel::Scene read(const std::string& scenePath) const { return ostrivel::readScene(scenePath, declarations()); }
+    ostrivel::Scene read(const Json& scene) const { return read(write("scene.json", scene)); }
 
     std::filesystem::path folder;
 };
