@@ -100,14 +100,7 @@ TEST_F(DeformDriver, EachAssertionNamesItsCheckAndLeavesTheNodeUntouched) {
     expectAssertion("vparams.size() must be = 2");
     host->setDenseArray("vparams", {0.5f, 0.5f});
     // Orders above the evaluation's fixed scratch are refused, not evaluated.
-    hostapi::NurbsSurfaceGeometry degreeTen = planeGeometry();
-    degreeTen.degreeU = 10;
-    degreeTen.cvCountU = 11;
-    degreeTen.knotsU = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-    degreeTen.cvs.clear();
-    for (int iu = 0; iu < 11; ++iu)
-        for (int iv = 0; iv < 3; ++iv) degreeTen.cvs.push_back({iu / 5.0, iv * 1.0, 0.0, 1.0});
-    setSurface(degreeTen);
+    setSurface(orderElevenGeometry());
     expectAssertion("surface is not supported");
 }
 

@@ -38,15 +38,7 @@ TEST_F(DevicePrep, ChecksLikeDeformButIgnoresEnvelopeAndStructureOfArrays) {
         EXPECT_EQ(assertionMessage(shown().at(0)), std::string(shortName) + " is invalid");
         host->setCurve(shortName, lineCurve());
     }
-    hostapi::NurbsSurfaceGeometry orderEleven = planeGeometry();
-    orderEleven.degreeV = 10;
-    orderEleven.cvCountV = 11;
-    orderEleven.knotsV.assign(10, 0.0);
-    orderEleven.knotsV.resize(20, 1.0);
-    orderEleven.cvs.clear();
-    for (int iu = 0; iu < 3; ++iu)
-        for (int iv = 0; iv < 11; ++iv) orderEleven.cvs.push_back({iu * 1.0, iv / 5.0, 0.0, 1.0});
-    setSurface(orderEleven);
+    setSurface(orderElevenGeometry());
     testing_support::quietLog();
     EXPECT_EQ(prepare(4), 1);
     EXPECT_EQ(assertionMessage(shown().at(0)), "surface is not supported");

@@ -26,6 +26,19 @@ inline hostapi::NurbsSurfaceGeometry planeGeometry(std::vector<double> knots = {
     return plane;
 }
 
+// Order 11 in u: more than the node's fixed evaluation scratch holds.
+inline hostapi::NurbsSurfaceGeometry orderElevenGeometry() {
+    hostapi::NurbsSurfaceGeometry surface = planeGeometry();
+    surface.degreeU = 10;
+    surface.cvCountU = 11;
+    surface.knotsU.assign(10, 0.0);
+    surface.knotsU.resize(20, 1.0);
+    surface.cvs.clear();
+    for (int iu = 0; iu < 11; ++iu)
+        for (int iv = 0; iv < 3; ++iv) surface.cvs.push_back({iu / 5.0, iv * 1.0, 0.0, 1.0});
+    return surface;
+}
+
 // Degree-1 curves from (0,0,0) to (1,0,0), the driver shifted by `d` at both ends.
 inline CurveData lineCurve(KxPoint d = {}) {
     CurveData curve;
