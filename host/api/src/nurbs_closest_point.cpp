@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "nurbs_descent.h"
@@ -68,18 +67,6 @@ SurfaceHit malformedHit() {
     return hit;
 }
 
-// Bit for bit: the cost of a query's check is one pass over the control points.
-template <typename T>
-bool sameBits(const std::vector<T>& a, const std::vector<T>& b) {
-    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
-}
-
-bool sameGeometry(const NurbsSurfaceGeometry& a, const NurbsSurfaceGeometry& b) {
-    return a.degreeU == b.degreeU && a.degreeV == b.degreeV && a.cvCountU == b.cvCountU &&
-           a.cvCountV == b.cvCountV && sameBits(a.knotsU, b.knotsU) && sameBits(a.knotsV, b.knotsV) &&
-           sameBits(a.cvs, b.cvs);
-}
-
 }  // namespace
 
 struct SurfaceProjector::Impl : Projection {
@@ -96,21 +83,10 @@ SurfaceHit SurfaceProjector::closestPoint(const std::array<double, 3>& point) co
     return impl_ ? impl_->closestPoint(point) : malformedHit();
 }
 
-// Binding queries many points against one surface in a row: each thread keeps the grid of
-// the last surface it was asked about and reuses it while the geometry is unchanged.
+// A one-off query. Callers with many points against one surface keep a SurfaceProjector
+// (the host's surface objects each keep one), so the seeding grid is built once.
 SurfaceHit closestPoint(const NurbsSurfaceGeometry& surface, const std::array<double, 3>& point) {
-    struct LastSurface {
-        NurbsSurfaceGeometry geometry;
-        std::unique_ptr<Projection> projection;
-    };
-    thread_local LastSurface last;
-    if (!last.projection || !sameGeometry(last.geometry, surface)) {
-        last.projection.reset();
-        if (!validateGeometry(surface).empty()) return malformedHit();
-        last.geometry = surface;
-        last.projection = std::make_unique<Projection>(last.geometry);
-    }
-    return last.projection->closestPoint(point);
+    return SurfaceProjector(surface).closestPoint(point);
 }
 
 }  // namespace hostapi

@@ -46,9 +46,8 @@ std::array<double, 3> evaluate(const NurbsSurfaceGeometry& surface, double u, do
 
 // The surface point nearest to `point`, over the whole (untrimmed) domain. The search is
 // global (dense seeding over every knot span) and refined to full double precision.
-// Malformed geometry gives parameters at 0, NaN point and infinite distance. Each thread
-// keeps the sampling grid of the last surface it queried, so a run of queries against one
-// unchanged surface builds it once.
+// Malformed geometry gives parameters at 0, NaN point and infinite distance. One query
+// builds its own seeding grid; for many queries use a SurfaceProjector.
 SurfaceHit closestPoint(const NurbsSurfaceGeometry& surface, const std::array<double, 3>& point);
 
 // The same query for many points against one surface: the seeding grid is built once.
