@@ -273,20 +273,15 @@ bool isValidCurve(const CurveData& curve) {
            curve.knots.size() == curve.cvs.size() + static_cast<size_t>(curve.degree) + 1;
 }
 
-// Orders 2 to 10 and at least three host knots in each direction, asked of the host
-// before anything is copied (knot lists are short; control points are copied only once,
-// by readSurfaceData).
+// The evaluation's support rule, asked of the host before anything is copied (knot lists
+// are short; control points are copied only once, by readSurfaceData).
 bool isSupportedHostSurface(const MObject& surface) {
     const MFnNurbsSurface surfaceFn(surface);
     MDoubleArray knotsU, knotsV;
     surfaceFn.getKnotsInU(knotsU);
     surfaceFn.getKnotsInV(knotsV);
-    const auto direction = [](int degree, int cvCount, unsigned int knotCount) {
-        return degree + 1 >= 2 && degree + 1 <= kMaxSurfaceOrder && cvCount > degree && knotCount >= 3 &&
-               knotCount == static_cast<unsigned int>(cvCount + degree - 1);
-    };
-    return direction(surfaceFn.degreeU(), surfaceFn.numCVsInU(), knotsU.length()) &&
-           direction(surfaceFn.degreeV(), surfaceFn.numCVsInV(), knotsV.length());
+    return isSupportedDirection(surfaceFn.degreeU() + 1, surfaceFn.numCVsInU(), knotsU.length()) &&
+           isSupportedDirection(surfaceFn.degreeV() + 1, surfaceFn.numCVsInV(), knotsV.length());
 }
 
 // Resizes the cache to `count`, keeping what its entries hold and giving new ones the

@@ -2,6 +2,7 @@
 // The driving surface in the node's own evaluation form. The node copies the host
 // surface into this record once per use and evaluates it from many threads at once.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -30,8 +31,13 @@ constexpr int32_t kMaxSurfaceOrder = 10;
 // Copies a host NURBS surface into `record`, reusing its storage.
 void readSurfaceData(const MObject& surface, SurfaceData& record);
 
-// True when both directions have an order in [2, kMaxSurfaceOrder], at least three host
-// knots, and the knot and control-point arrays have the sizes the evaluation reads.
+// One direction the evaluation supports: order in [2, kMaxSurfaceOrder], at least as many
+// control points as the order, and cvCount + order - 2 host knots, at least three of them
+// (the added end knots are extrapolated from host knots 1, 2, m - 2 and m - 1).
+bool isSupportedDirection(int32_t order, int32_t cvCount, std::size_t hostKnotCount);
+
+// True when both directions are supported and the record's arrays have the sizes the
+// evaluation reads.
 bool isSupportedSurface(const SurfaceData& record);
 
 // Span index s with order - 1 <= s <= cvCount - 1; strict single-precision comparisons.

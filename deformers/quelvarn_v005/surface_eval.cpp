@@ -10,13 +10,10 @@
 
 namespace {
 
-bool isSupportedDirection(const SurfaceDirection& direction) {
-    if (direction.order < 2 || direction.order > kMaxSurfaceOrder) return false;
-    // The added end knots come from host knots 1, 2, m - 2 and m - 1: at least three host knots.
-    if (direction.knots.size() < 5) return false;
-    if (direction.knots.size() != static_cast<std::size_t>(direction.cvCount) + direction.order) return false;
-    // The span search starts at order - 1 and gathers order points from there.
-    return direction.cvCount >= direction.order;
+// The record holds the host knots plus the two added end knots.
+bool isSupportedRecordDirection(const SurfaceDirection& direction) {
+    return direction.knots.size() >= 2 &&
+           isSupportedDirection(direction.order, direction.cvCount, direction.knots.size() - 2);
 }
 
 // Number of de Boor blend weights of one span: one per point of every level.
@@ -105,8 +102,13 @@ KxPoint difference(const KxPoint& a, const KxPoint& b) {
 
 }  // namespace
 
+bool isSupportedDirection(int32_t order, int32_t cvCount, std::size_t hostKnotCount) {
+    return order >= 2 && order <= kMaxSurfaceOrder && cvCount >= order && hostKnotCount >= 3 &&
+           hostKnotCount == static_cast<std::size_t>(cvCount) + static_cast<std::size_t>(order) - 2;
+}
+
 bool isSupportedSurface(const SurfaceData& record) {
-    if (!isSupportedDirection(record.uDirection) || !isSupportedDirection(record.vDirection)) return false;
+    if (!isSupportedRecordDirection(record.uDirection) || !isSupportedRecordDirection(record.vDirection)) return false;
     const std::size_t expected =
         static_cast<std::size_t>(record.uDirection.cvCount) * static_cast<std::size_t>(record.vDirection.cvCount);
     return record.cvs.size() == expected;
