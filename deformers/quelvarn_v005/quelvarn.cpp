@@ -221,6 +221,8 @@ int resetParams(AttributeMap& attributes) {
 
 // ---- evaluation --------------------------------------------------------------------------
 
+static_assert(kMapSlotCount == 13, "one slide map slot per cache");
+
 // The node's 27 attributes of one evaluation, held until the operation returns.
 struct NodeAttributes {
     std::shared_ptr<KxNurbsSurface> surface, surfaceBase;
@@ -364,8 +366,7 @@ bool MyNode::cachesDue(bool refreshPending, bool cacheAttributes, int32_t count)
     // The point count may have changed since the one refresh: never read past a cache.
     const size_t size = static_cast<size_t>(count);
     if (restFrameInverses.size() != size) return true;
-    for (const MapCache* cache : {&pushMap, &umap, &dmap, &lmap, &rmap, &upushInMap, &dpushInMap, &lpushInMap,
-                                  &rpushInMap, &upushOutMap, &dpushOutMap, &lpushOutMap, &rpushOutMap}) {
+    for (const MapCache* cache : mapCaches()) {
         if (cache->values.size() != size) return true;
     }
     return false;
@@ -376,18 +377,19 @@ void MyNode::refreshCaches(const NodeAttributes& a, int32_t count) {
     readSurfaceData(a.surface->value, restSurfaceData);
     restFrameInverses.resize(static_cast<size_t>(count), Imath::M44d());  // new entries are identities
     parallelOverPoints(count, ComputeRestFrames{a.uparams->values, *this, a.vparams->values});
-    const std::pair<const KxFloat*, MapCache*> maps[] = {
-        {a.pushMap.get(), &pushMap},         {a.umap.get(), &umap},
-        {a.upushInMap.get(), &upushInMap},   {a.upushOutMap.get(), &upushOutMap},
-        {a.dmap.get(), &dmap},               {a.dpushInMap.get(), &dpushInMap},
-        {a.dpushOutMap.get(), &dpushOutMap}, {a.lmap.get(), &lmap},
-        {a.lpushInMap.get(), &lpushInMap},   {a.lpushOutMap.get(), &lpushOutMap},
-        {a.rmap.get(), &rmap},               {a.rpushInMap.get(), &rpushInMap},
-        {a.rpushOutMap.get(), &rpushOutMap}};
-    for (const auto& [map, cache] : maps) {
-        const bool slideGain = cache == &umap || cache == &dmap || cache == &lmap || cache == &rmap;
-        scatterMap(map->values, map->indices, count, cache->values, slideGain ? 1.0f : 0.0f);
-    }
+    // In fill order; slide gains default to 1, pushes to 0.
+    const struct {
+        const KxFloat* map;
+        MapCache* cache;
+        float fill;
+    } maps[] = {{a.pushMap.get(), &pushMap, 0.0f},         {a.umap.get(), &umap, 1.0f},
+                {a.upushInMap.get(), &upushInMap, 0.0f},   {a.upushOutMap.get(), &upushOutMap, 0.0f},
+                {a.dmap.get(), &dmap, 1.0f},               {a.dpushInMap.get(), &dpushInMap, 0.0f},
+                {a.dpushOutMap.get(), &dpushOutMap, 0.0f}, {a.lmap.get(), &lmap, 1.0f},
+                {a.lpushInMap.get(), &lpushInMap, 0.0f},   {a.lpushOutMap.get(), &lpushOutMap, 0.0f},
+                {a.rmap.get(), &rmap, 1.0f},               {a.rpushInMap.get(), &rpushInMap, 0.0f},
+                {a.rpushOutMap.get(), &rpushOutMap, 0.0f}};
+    for (const auto& [map, cache, fill] : maps) scatterMap(map->values, map->indices, count, cache->values, fill);
 }
 
 int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
@@ -430,9 +432,7 @@ int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
         inputs.surface = &surfaceData;
         inputs.restSurface = &restSurfaceData;
         inputs.restFrameInverses = restFrameInverses.data();
-        const MapCache* caches[kMapSlotCount] = {&pushMap,    &umap,       &dmap,        &lmap,        &rmap,
-                                                 &upushInMap, &dpushInMap, &lpushInMap,  &rpushInMap,  &upushOutMap,
-                                                 &dpushOutMap, &lpushOutMap, &rpushOutMap};
+        const auto caches = mapCaches();
         for (int slot = 0; slot < kMapSlotCount; ++slot) inputs.maps[slot] = caches[slot]->values.data();
         inputs.cacheCount = restFrameInverses.size();
         inputs.curve = &a.curve->value;

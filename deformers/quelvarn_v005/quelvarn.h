@@ -2,6 +2,7 @@
 // MyNode: the surface-sliding deformer. Points bound to a driving NURBS surface by stored
 // (u, v) parameters slide across it under a profile curve and its rest copy.
 
+#include <array>
 #include <vector>
 
 #include <Imath/ImathMatrix.h>
@@ -54,6 +55,11 @@ public:
     bool gpuRefreshPending;
 
 private:
+    // The thirteen caches in slot order, as the slide's inputs index them.
+    std::array<const MapCache*, 13> mapCaches() const {
+        return {&pushMap,    &umap,       &dmap,       &lmap,        &rmap,        &upushInMap, &dpushInMap,
+                &lpushInMap, &rpushInMap, &upushOutMap, &dpushOutMap, &lpushOutMap, &rpushOutMap};
+    }
     int checkEvaluationInputs(const NodeAttributes& attributes, int32_t count);
     bool cachesDue(bool refreshPending, bool cacheAttributes, int32_t count) const;
     void refreshCaches(const NodeAttributes& attributes, int32_t count);
