@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "atomic_file.h"
 #include "obj_mesh.h"
 #include "scene_run.h"
 
@@ -65,9 +66,7 @@ int runAnimate(const AnimateJob& job) {
     SceneRun run(job.scenePath, job.pluginPath);
     checkPictureRequest(run.node().declarations(), job.picture);
     curveAtFrame(run.scene().curveBase, run.scene().curve, job.first, job.frames);  // refuse before any output
-    std::error_code folderError;
-    std::filesystem::create_directories(job.outDir, folderError);
-    if (folderError) throw HostError("cannot create folder " + job.outDir + ": " + folderError.message());
+    createOutputFolder(job.outDir);
     if (run.bindIfNeeded() != 0) return 1;
 
     const bool showProgress = job.progress && ::isatty(STDERR_FILENO);

@@ -56,6 +56,12 @@ void writeFileAtomically(const std::string& path, const std::string& content) {
     }
 }
 
+void createOutputFolder(const std::string& path) {
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    if (error) throw HostError("cannot create folder " + path + ": " + error.message());
+}
+
 void refuseOverwritingInput(const std::string& outPath, const std::string& inputPath) {
     std::error_code error;
     if (!inputPath.empty() && std::filesystem::equivalent(outPath, inputPath, error))

@@ -9,6 +9,9 @@ namespace ostrivel {
 // link is written through; a device or pipe is written directly (there is nothing to rename).
 void writeFileAtomically(const std::string& path, const std::string& content);
 
+// Creates an output folder and its parents; throws HostError ("cannot create folder ...").
+void createOutputFolder(const std::string& path);
+
 // Throws HostError when `outPath` names the same file as `inputPath` (an input is never
 // overwritten); nothing happens when either does not exist.
 void refuseOverwritingInput(const std::string& outPath, const std::string& inputPath);

@@ -42,29 +42,25 @@ int runBench(const BenchJob& job, std::ostream& out) {
     SceneRun run(job.scenePath, job.pluginPath);
     const double loading = millisecondsSince(start);
     const size_t count = run.scene().points.size();
-    const auto failed = [] {
-        for (const auto& message : hostapi::messageLog()) std::fprintf(stderr, "%s\n", message.text.c_str());
-        return 1;
-    };
 
     out << "ostrivel bench: " << run.scene().nodeName << ", " << count << " points, "
         << std::thread::hardware_concurrency() << " hardware threads\n"
         << "  load       " << format("%.1f", loading) << " ms (scene file and host objects)\n";
     if (run.scene().needsBinding()) {
         start = Clock::now();
-        if (run.bind() != 0) return failed();
+        if (run.bind() != 0) return printNodeErrors();
         const double binding = millisecondsSince(start);
         out << "  bind       " << format("%.1f", binding) << " ms (" << format("%.2f", binding * 1e3 / std::max<size_t>(1, count))
             << " us per point)\n";
     }
     start = Clock::now();
-    if (run.evaluate() != 0) return failed();
+    if (run.evaluate() != 0) return printNodeErrors();
     out << "  first      " << format("%.2f", millisecondsSince(start)) << " ms (builds the rest frames and maps)\n";
 
     std::vector<double> times;
     for (int k = 0; k < job.evaluations; ++k) {
         start = Clock::now();
-        if (run.evaluate() != 0) return failed();
+        if (run.evaluate() != 0) return printNodeErrors();
         times.push_back(millisecondsSince(start));
     }
     std::sort(times.begin(), times.end());

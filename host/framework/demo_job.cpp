@@ -53,9 +53,7 @@ int runDemo(const DemoJob& job, std::ostream& out) {
         auto library = std::make_shared<PluginLibrary>(job.pluginPath);
         checkPictureRequest(declarationsOf(*library), job.picture);  // before anything is written
     }
-    std::error_code folderError;
-    fs::create_directories(sceneFolder, folderError);
-    if (folderError) throw HostError("cannot create folder " + sceneFolder.string() + ": " + folderError.message());
+    createOutputFolder(sceneFolder.string());
     const std::string scenePath = (sceneFolder / "eyelid.json").string();
     writeFileAtomically(scenePath, kDemoSceneJson);
     writeFileAtomically((sceneFolder / "eyelid.obj").string(), kDemoSceneObj);
@@ -63,17 +61,11 @@ int runDemo(const DemoJob& job, std::ostream& out) {
     hostapi::setEchoMessages(false);  // the summary says what happened
     SceneRun run(scenePath, job.pluginPath);
     const Scene& scene = run.scene();
-    const auto failed = [] {
-        for (const auto& message : hostapi::messageLog()) {
-            if (message.kind == hostapi::LoggedMessage::Kind::Error) std::fprintf(stderr, "%s\n", message.text.c_str());
-        }
-        return 1;
-    };
-    if (run.bindIfNeeded() != 0) return failed();
-    if (run.evaluate() != 0) return failed();  // the first evaluation builds the caches
+    if (run.bindIfNeeded() != 0) return printNodeErrors();
+    if (run.evaluate() != 0) return printNodeErrors();  // the first evaluation builds the caches
     const auto start = std::chrono::steady_clock::now();
     for (int k = 0; k < job.evaluations; ++k) {
-        if (run.evaluate() != 0) return failed();
+        if (run.evaluate() != 0) return printNodeErrors();
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

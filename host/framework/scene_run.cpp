@@ -1,5 +1,9 @@
 #include "scene_run.h"
 
+#include <cstdio>
+
+#include <hostapi/objects.h>
+
 #include "atomic_file.h"
 
 namespace ostrivel {
@@ -10,6 +14,13 @@ std::vector<AttributeSpec> declarationsOf(PluginLibrary& library) {
     std::vector<AttributeSpec> declarations;
     probe->declareAttributes(declarations);
     return declarations;
+}
+
+int printNodeErrors() {
+    for (const auto& message : hostapi::messageLog()) {
+        if (message.kind == hostapi::LoggedMessage::Kind::Error) std::fprintf(stderr, "%s\n", message.text.c_str());
+    }
+    return 1;
 }
 
 SceneRun::SceneRun(const std::string& scenePath, const std::string& pluginPath)

@@ -45,6 +45,10 @@ private:
     DeformAttributes record_;
 };
 
+// For jobs that silence the message echo: prints the node's error lines to stderr and
+// returns 1, the status of a run the node failed.
+int printNodeErrors();
+
 // The plug-in's declarations, from a throw-away node object: scenes are checked against
 // them before the node they name exists.
 std::vector<AttributeSpec> declarationsOf(PluginLibrary& library);
