@@ -22,6 +22,7 @@
 #include <tbb/partitioner.h>
 
 #include "AttributeLookup.h"
+#include "GeometryRules.h"
 #include "Messages.h"
 #include "slide.h"
 #include "surface_frame.h"
@@ -269,11 +270,9 @@ bool fetchNodeAttributes(const AttributeMap& map, const MObject& node, NodeAttri
            (a.rpushOutMap = fetchAttribute<KxFloat>(map, "quelvarn__rpushOutMap", node));
 }
 
-// A non-empty curve the kernel can evaluate: degree 1 to 7 and a full knot vector.
-bool isValidCurve(const CurveData& curve) {
-    return curve.degree >= 1 && curve.degree <= 7 &&
-           curve.knots.size() == curve.cvs.size() + static_cast<size_t>(curve.degree) + 1;
-}
+// A non-empty curve the kernel can evaluate: its shape rule (degree and knot count). Knot
+// order and values are the host's to keep; the node's arithmetic takes them as they come.
+bool isValidCurve(const CurveData& curve) { return geometry_rules::curveShapeProblem(curve).ok(); }
 
 // The evaluation's support rule, asked of the host before anything is copied (knot lists
 // are short; control points are copied only once, by readSurfaceData).

@@ -167,17 +167,25 @@ AttributeMap DeformerNode::evaluationMap(const EvaluationSettings& settings) {
 }
 
 int DeformerNode::deform(const EvaluationSettings& settings, DeformAttributes& record) {
+    const NodeOperation operation = beginOperation("deform");
     AttributeMap map = evaluationMap(settings);
     return node_->deform(map, record);
 }
 
 int DeformerNode::prepareDeviceData(const EvaluationSettings& settings, DeviceDeformAttributes& record) {
+    const NodeOperation operation = beginOperation("prepareDeviceData");
     AttributeMap map = evaluationMap(settings);
     return node_->prepareDeviceData(map, record);
 }
 
+void DeformerNode::invalidateDeviceData() {
+    const NodeOperation operation = beginOperation("invalidateDeviceData");
+    node_->invalidateDeviceData();
+}
+
 int DeformerNode::runCommand(PluginLibrary::CommandFunction command, DeformAttributes& record,
                              AttributeMap& commandMap) {
+    const NodeOperation operation = beginOperation(command == library_->help ? "help" : "resetParams");
     RunAttributes run = runAttributes();
     for (auto& [key, value] : makeCommandMap(name(), node_.get(), &getAttributes_, &run, &record))
         commandMap[key] = value;

@@ -3,6 +3,7 @@
 // dependency node that carries one plug per declared attribute, and the attribute maps
 // and records that evaluations and commands receive.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "AttributeSpec.h"
 #include "FrameworkRecords.h"
 #include "KxNode.h"
+#include "node_operation.h"
 #include "plugin_library.h"
 
 namespace ostrivel {
@@ -33,6 +35,16 @@ std::shared_ptr<KxPtr> makePointerValue(void* value);
 AttributeMap makeCommandMap(const std::string& nodeName, KxNode* node, GetAttributes* getAttributes,
                             RunAttributes* runAttributes, DeformAttributes* deformAttributes);
 
+// Threading contract. Every operation of a node (deform, prepareDeviceData,
+// invalidateDeviceData and the exported commands help and resetParams) runs on the
+// calling thread and returns only when all the work it started has finished; no two of
+// them may overlap on one node, because the node writes its caches and refresh flags
+// without a lock. DeformerNode enforces this: a call made while another operation of the
+// same node runs throws NodeBusy at once, touching nothing. Different nodes may run at
+// the same time on different threads. The plug-store setters and runAttributes are not
+// operations of the node; they must not be called while an operation of this node runs.
+// node() hands out the plug-in's object without this guard: whoever drives it directly
+// takes on the contract.
 class DeformerNode {
 public:
     DeformerNode(std::shared_ptr<PluginLibrary> library, const std::string& name);
@@ -63,6 +75,10 @@ public:
     AttributeMap evaluationMap(const EvaluationSettings& settings);
     int deform(const EvaluationSettings& settings, DeformAttributes& record);
     int prepareDeviceData(const EvaluationSettings& settings, DeviceDeformAttributes& record);
+    void invalidateDeviceData();
+
+    // Marks the node busy for the guard's lifetime; throws NodeBusy when an operation runs.
+    NodeOperation beginOperation(const char* what) { return NodeOperation(running_, what, name()); }
 
     // Runs an exported command with a complete command map; `record` is the deform record
     // the command sees. The map is returned so callers can read "OUTPUT".
@@ -88,6 +104,7 @@ private:
     AttributeMap runAttributes_;
     std::vector<uint64_t> seenRevisions_;
     GetAttributes getAttributes_;
+    std::atomic<const char*> running_{nullptr};  // the operation in progress, or null
 };
 
 }  // namespace ostrivel

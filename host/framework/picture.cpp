@@ -8,6 +8,7 @@
 #include <Imath/ImathVec.h>
 #include <maya/MUIDrawManager.h>
 
+#include "GeometryRules.h"
 #include "curve_kernel.h"
 #include "debug_draw.h"
 #include "nurbs_geometry.h"
@@ -91,7 +92,9 @@ bool surfaceFrameAt(const hostapi::NurbsSurfaceGeometry& surface, float storedU,
 
 std::vector<KxPoint> curvePolyline(const CurveData& curve) {
     std::vector<KxPoint> line;
-    if (curve.empty() || curve.degree < 1 || curve.knots.size() != curve.cvs.size() + curve.degree + 1) return line;
+    // The kernel's arrays hold degree + 1 <= 8 basis values: only curves that pass the
+    // shared rule are drawn.
+    if (curve.empty() || !geometry_rules::curveProblem(curve).ok()) return line;
     const float start = curve.knots[static_cast<size_t>(curve.degree)];
     const float end = curve.knots[curve.cvs.size()];
     constexpr int kSamples = 64;

@@ -5,6 +5,7 @@
 
 #include <hostapi/objects.h>
 
+#include "GeometryRules.h"
 #include "nurbs_geometry.h"
 
 namespace ostrivel::fields {
@@ -79,10 +80,11 @@ CurveData curve(const Json& value, const std::string& field) {
     const Json& knots = array(require(value, "knots", field), knotsField);
     for (size_t k = 0; k < knots.size(); ++k) data.knots.push_back(floatNumber(knots[k], indexed(knotsField, k)));
     data.cvs = points(require(value, "cvs", field), member(field, "cvs"));
-    // An empty curve is the node's to judge; a filled one must have a consistent knot vector.
+    // An empty curve is the node's to judge; a filled one must pass the curve rule that
+    // every consumer of curves shares (degree, knot count and order, finite values).
     if (!data.empty()) {
-        checkSize(data.knots.size(), static_cast<int64_t>(data.cvs.size()) + data.degree + 1, knotsField, "knots",
-                  std::to_string(data.cvs.size()) + " cvs + degree " + std::to_string(data.degree) + " + 1");
+        const geometry_rules::Problem problem = geometry_rules::curveProblem(data);
+        if (!problem.ok()) throw FieldError(member(field, problem.field), problem.text);
     }
     return data;
 }
@@ -97,6 +99,7 @@ std::vector<KxPoint> points(const Json& value, const std::string& field) {
             !entry[2].is_number())
             throw FieldError(indexed(field, k), "expected three numbers");
         result.push_back(KxPoint{entry[0].get<double>(), entry[1].get<double>(), entry[2].get<double>()});
+        if (!geometry_rules::isFinitePoint(result.back())) throw FieldError(indexed(field, k), "not finite");
     }
     return result;
 }

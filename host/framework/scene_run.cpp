@@ -5,6 +5,7 @@
 #include <hostapi/objects.h>
 
 #include "atomic_file.h"
+#include "finite_points.h"
 
 namespace ostrivel {
 
@@ -50,7 +51,9 @@ int SceneRun::bind() {
 
 int SceneRun::evaluate() {
     record_.points = scene_.points;
-    return node_->deform(settings, record_);
+    const int status = node_->deform(settings, record_);
+    refuseNonFinitePoints(record_.points, scene_.nodeName);  // before any job writes them
+    return status;
 }
 
 }  // namespace ostrivel

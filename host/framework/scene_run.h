@@ -29,7 +29,8 @@ public:
     // Binds only when the scene lacks either parameter array.
     int bindIfNeeded() { return scene_.needsBinding() ? bind() : 0; }
     // One evaluation that starts from the scene's points, as a host re-evaluates its
-    // deformer from the upstream shape: 0 or 1.
+    // deformer from the upstream shape: 0 or 1. Throws NonFiniteOutput when a deformed
+    // point has a coordinate that is not finite.
     int evaluate();
 
     std::vector<float> parameters(const char* shortName) const { return node_->plugValue(shortName).values; }

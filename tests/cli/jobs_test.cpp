@@ -153,7 +153,8 @@ TEST_F(Jobs, CurvesBlendOnlyPointForPoint) {
 
     Json longer = loadJson(dataPath("plane.json"));
     longer["curveBase"]["cvs"].push_back({1.5, 0, 0});
-    longer["curveBase"]["knots"].push_back(1);
+    Json& knots = longer["curveBase"]["knots"];
+    knots.insert(knots.begin() + 4, 0.5);  // a valid longer curve: one more interior knot
     const ostrivel::Scene mismatched = read(longer);
     EXPECT_EQ(refusal([&] { ostrivel::curveAtFrame(mismatched.curveBase, mismatched.curve, 1, 6); }),
               "curve and curveBase must have the same degree, control point count and knot count to be blended "

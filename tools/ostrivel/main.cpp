@@ -18,6 +18,7 @@
 #include "deform_job.h"
 #include "deformer_node.h"
 #include "demo_job.h"
+#include "finite_points.h"
 #include "plugin_library.h"
 
 namespace {
@@ -125,6 +126,9 @@ int main(int argc, char** argv) {
         }
         if (*help) std::cout << makeNode(plugin, nodeName)->help() << "\n";
         if (*attributes) std::cout << ostrivel::formatAttributeTable(makeNode(plugin, nodeName)->declarations());
+    } catch (const ostrivel::NonFiniteOutput& error) {  // the run itself failed: exit 1, nothing written
+        std::fprintf(stderr, "ostrivel: error: %s\n", error.what());
+        return 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ostrivel: error: %s\n", error.what());
         return kUsageError;

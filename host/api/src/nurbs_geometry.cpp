@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "GeometryRules.h"
 #include "nurbs_surface_eval.h"
 
 namespace hostapi {
@@ -20,18 +21,10 @@ std::string checkDirection(const char* name, int degree, int cvCount, const std:
     if (knots.size() != expected)
         return "knots" + dir + " has " + std::to_string(knots.size()) + " entries, expected " +
                std::to_string(expected);
-    int run = 1;
-    for (size_t k = 0; k < knots.size(); ++k) {
-        if (!std::isfinite(knots[k])) return "knots" + dir + "[" + std::to_string(k) + "] is not finite";
-        if (k == 0) continue;
-        if (knots[k] < knots[k - 1]) return "knots" + dir + " decrease at index " + std::to_string(k);
-        run = knots[k] == knots[k - 1] ? run + 1 : 1;
-        if (run > degree)
-            return "knots" + dir + " repeat a value more than " + std::to_string(degree) + " times at index " +
-                   std::to_string(k);
-    }
-    if (!(knots[degree - 1] < knots[cvCount - 1])) return "knot domain in " + dir + " is empty";
-    return {};
+    // Knot order, repeats and the domain follow the rule every geometry reader shares.
+    return geometry_rules::knotProblem(knots.data(), knots.size(), static_cast<size_t>(degree - 1),
+                                       static_cast<size_t>(cvCount - 1), static_cast<size_t>(degree), "knots" + dir, dir)
+        .text;
 }
 
 }  // namespace
