@@ -70,7 +70,7 @@ inline Problem curveProblem(const CurveData& curve) {
     for (std::size_t k = 0; k < curve.cvs.size(); ++k) {
         const KxPoint& cv = curve.cvs[k];
         if (!std::isfinite(cv.x) || !std::isfinite(cv.y) || !std::isfinite(cv.z))
-            return {"cvs[" + std::to_string(k) + "]", "cvs[" + std::to_string(k) + "] is not finite"};
+            return {"cvs[" + std::to_string(k) + "]", "not finite"};
     }
     return {};
 }

@@ -22,7 +22,7 @@ Json parseFile(const std::string& path) {
     if (!file) throw SceneError(path + ": cannot open: " + std::strerror(errno));
     try {
         return Json::parse(file);
-    } catch (const Json::parse_error& error) {
+    } catch (const Json::exception& error) {  // bad syntax, and numbers beyond the double range
         // Drop the library's "[json.exception.parse_error.101] " tag; keep the position.
         std::string reason = error.what();
         const size_t tag = reason.find("] ");

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang, AddressSanitizer and UndefinedBehaviorSanitizer,
+# and runs each for SECONDS (default 60) from its corpus in tests/fuzz/corpus/.
+#   bash scripts/fuzz.sh                    # every target, a minute each (what CI runs)
+#   bash scripts/fuzz.sh 3600 evaluation    # one target, an hour
+# A failing input is left in build-fuzz/findings/TARGET/ and ends the script with status 1;
+# copy it into tests/fuzz/corpus/TARGET/ so the replay tests keep it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+seconds=${1:-60}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(scene_reader evaluation command)
+
+flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=vptr -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+links="-fsanitize=address,undefined -shared-libsan"
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DQUELVARN_FUZZ=ON -DQUELVARN_TESTS=OFF -DQUELVARN_BENCH=OFF -DCMAKE_CXX_FLAGS="$flags -shared-libsan" \
+  -DCMAKE_EXE_LINKER_FLAGS="$links" -DCMAKE_SHARED_LINKER_FLAGS="$links" >/dev/null
+cmake --build build-fuzz --parallel "$(nproc)" --target "${targets[@]/%/_fuzz}" quelvarn_v005_2023
+
+status=0
+for target in "${targets[@]}"; do
+  corpus=build-fuzz/corpus/$target findings=build-fuzz/findings/$target
+  mkdir -p "$corpus" "$findings"
+  cp -n tests/fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
+  log=build-fuzz/$target.log
+  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    ./build-fuzz/tests/fuzz/"${target}"_fuzz "$corpus" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$findings"/ >"$log" 2>&1 || status=1
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  found=$(find "$findings" -type f | wc -l)
+  echo "fuzz $target: ${runs:-?} executions in ${seconds} s, $found findings"
+  [ "$found" -eq 0 ] || { tail -40 "$log"; status=1; }
+done
+exit $status

@@ -1,0 +1,63 @@
+#pragma once
+// Reads typed values off the front of a fuzz input; past its end every read gives 0, so
+// any byte string is a complete, deterministic recipe.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace fuzzing {
+
+class FuzzInput {
+public:
+    FuzzInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+    uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
+    bool flag() { return byte() & 1; }
+    // An integer in [0, count).
+    uint32_t pick(uint32_t count) {
+        uint32_t value = byte();
+        value = (value << 8) | byte();
+        return count == 0 ? 0 : value % count;
+    }
+    int32_t int32() {
+        uint32_t value = 0;
+        for (int k = 0; k < 4; ++k) value = (value << 8) | byte();
+        return static_cast<int32_t>(value);
+    }
+    // Mostly tame values, sometimes the hostile ones: NaN, infinities, huge and tiny.
+    double number() {
+        switch (pick(16)) {
+            case 0: return std::numeric_limits<double>::quiet_NaN();
+            case 1: return std::numeric_limits<double>::infinity();
+            case 2: return -std::numeric_limits<double>::infinity();
+            case 3: return 1e300;
+            case 4: return -1e30;
+            case 5: return 1e-40;
+            case 6: {
+                double raw = 0.0;
+                uint64_t bits = static_cast<uint32_t>(int32());
+                bits = (bits << 32) | static_cast<uint32_t>(int32());
+                std::memcpy(&raw, &bits, sizeof raw);
+                return raw;
+            }
+            default: return (static_cast<int>(pick(2001)) - 1000) / 250.0;  // -4 .. 4 in steps
+        }
+    }
+    float number32() { return static_cast<float>(number()); }
+    std::string rest() {
+        std::string text(reinterpret_cast<const char*>(data_ + at_), size_ - at_);
+        at_ = size_;
+        return text;
+    }
+    bool empty() const { return at_ >= size_; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+};
+
+}  // namespace fuzzing
