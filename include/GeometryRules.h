@@ -46,11 +46,15 @@ Problem knotProblem(const Knot* knots, std::size_t count, std::size_t domainFirs
     return {};
 }
 
-// The shape the curve kernel needs: degree 1 to kMaxCurveDegree and a full knot vector of
-// cvs + degree + 1 entries. The node checks this much before it evaluates a curve.
+// The shape the curve kernel needs: degree 1 to kMaxCurveDegree, at least degree + 1
+// control points and a full knot vector of cvs + degree + 1 entries. The node checks this much before it evaluates a curve.
 inline Problem curveShapeProblem(const CurveData& curve) {
     if (curve.degree < 1 || curve.degree > kMaxCurveDegree)
         return {"degree", "degree " + std::to_string(curve.degree) + " is outside 1.." + std::to_string(kMaxCurveDegree)};
+    const std::size_t order = static_cast<std::size_t>(curve.degree) + 1;
+    if (curve.cvs.size() < order)  // the kernel reads degree + 1 control points at every parameter
+        return {"cvs", "expected at least degree + 1 = " + std::to_string(order) + " control points, got " +
+                           std::to_string(curve.cvs.size())};
     const std::size_t expected = curve.cvs.size() + static_cast<std::size_t>(curve.degree) + 1;
     if (curve.knots.size() != expected)
         return {"knots", "expected " + std::to_string(expected) + " knots (" + std::to_string(curve.cvs.size()) +

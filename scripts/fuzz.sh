@@ -13,10 +13,12 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(scene_reader evaluation command)
 
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=vptr -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
-links="-fsanitize=address,undefined -shared-libsan"
+# The sanitizer runtime is shared so the plug-in links with --no-undefined as it always does.
+flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=vptr -fno-sanitize-recover=undefined
+  -fno-omit-frame-pointer -Wno-delete-non-abstract-non-virtual-dtor"
+links="-fsanitize=address,undefined -shared-libsan -Wl,-rpath,$(clang++ -print-runtime-dir)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DQUELVARN_FUZZ=ON -DQUELVARN_TESTS=OFF -DQUELVARN_BENCH=OFF -DCMAKE_CXX_FLAGS="$flags -shared-libsan" \
+  -DQUELVARN_FUZZ=ON -DQUELVARN_TESTS=OFF -DQUELVARN_BENCH=OFF -DCMAKE_CXX_FLAGS="$(echo $flags) -shared-libsan" \
   -DCMAKE_EXE_LINKER_FLAGS="$links" -DCMAKE_SHARED_LINKER_FLAGS="$links" >/dev/null
 cmake --build build-fuzz --parallel "$(nproc)" --target "${targets[@]/%/_fuzz}" quelvarn_v005_2023
 
@@ -26,6 +28,8 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus" "$findings"
   cp -n tests/fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
   log=build-fuzz/$target.log
+  # The shared runtime must come first among the libraries, before libstdc++.
+  LD_PRELOAD="$(clang++ -print-runtime-dir)/libclang_rt.asan-x86_64.so" \
   ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
     ./build-fuzz/tests/fuzz/"${target}"_fuzz "$corpus" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$findings"/ >"$log" 2>&1 || status=1

@@ -10,6 +10,7 @@ packages=(
   nlohmann-json3-dev libcli11-dev
   libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev
   librsvg2-bin
+  clang libclang-rt-dev
 )
 missing=()
 for p in "${packages[@]}"; do

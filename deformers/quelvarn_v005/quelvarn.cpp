@@ -24,6 +24,7 @@
 #include "AttributeLookup.h"
 #include "GeometryRules.h"
 #include "Messages.h"
+#include "fork_join_hints.h"
 #include "slide.h"
 #include "surface_frame.h"
 
@@ -305,7 +306,20 @@ void scatterMap(const std::vector<float>& values, const std::vector<int32_t>& in
 template <class Body>
 void parallelOverPoints(int32_t count, const Body& body) {
     if (count <= 0) return;
+#ifdef QUELVARN_TSAN
+    // The thread sanitizer build tells the sanitizer where the loop forks and joins.
+    fork_join_hints::Tokens tokens;
+    fork_join_hints::beforeLoop(tokens);
+    const auto hinted = [&](const tbb::blocked_range<int>& range) {
+        fork_join_hints::bodyStarts(tokens);
+        body(range);
+        fork_join_hints::bodyEnds(tokens);
+    };
+    tbb::parallel_for(tbb::blocked_range<int>(0, count, 1), hinted, tbb::auto_partitioner());
+    fork_join_hints::afterLoop(tokens);
+#else
     tbb::parallel_for(tbb::blocked_range<int>(0, count, 1), body, tbb::auto_partitioner());
+#endif
 }
 
 // The rest pass body: the inverse rest frame of every point of the range.

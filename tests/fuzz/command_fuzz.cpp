@@ -30,12 +30,12 @@ ostrivel::DeformerNode& fuzzNode() {
 
 // One key in one of its states; `proper` is the value a correct host would store.
 void place(FuzzInput& in, AttributeMap& map, const char* key, std::shared_ptr<KxData> proper) {
-    switch (in.pick(10)) {
-        case 0: break;
-        case 1: map[key] = nullptr; break;
-        case 2: map[key] = std::make_shared<KxFloat>(); break;
-        case 3: map[key] = ostrivel::makePointerValue(nullptr); break;
-        case 4: map[key] = std::make_shared<KxString>("fuzz"); break;
+    switch (in.pick(16)) {  // mostly proper, so commands get past the preamble
+        case 11: break;
+        case 12: map[key] = nullptr; break;
+        case 13: map[key] = std::make_shared<KxFloat>(); break;
+        case 14: map[key] = ostrivel::makePointerValue(nullptr); break;
+        case 15: map[key] = std::make_shared<KxString>("fuzz"); break;
         default: map[key] = std::move(proper); break;
     }
 }

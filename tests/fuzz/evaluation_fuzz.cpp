@@ -57,21 +57,21 @@ std::shared_ptr<KxData> properValue(FuzzInput& in, Kind kind, size_t points) {
         }
         case Int: {
             auto value = std::make_shared<KxInt>();
-            value->value = in.pick(4) == 0 ? in.int32() : static_cast<int32_t>(in.pick(3));
+            value->value = in.pick(8) == 7 ? in.int32() : static_cast<int32_t>(in.pick(2));
             return value;
         }
         case Float: {
             auto value = std::make_shared<KxFloat>();
-            value->value = in.pick(3) == 0 ? in.number32() : static_cast<float>(in.pick(5)) * 0.25f;
+            value->value = in.pick(4) == 3 ? in.number32() : static_cast<float>(in.pick(5)) * 0.25f;
             return value;
         }
         case PerPoint: {
             auto value = std::make_shared<KxFloat>();
             size_t count = points;
-            if (in.pick(4) == 0) count = in.pick(static_cast<uint32_t>(points) + 3);
-            const bool identity = in.flag();
+            if (in.pick(8) == 7) count = in.pick(static_cast<uint32_t>(points) + 3);
+            const bool identity = in.pick(4) != 3;
             for (size_t k = 0; k < count; ++k) {
-                value->values.push_back(in.pick(3) == 0 ? in.number32() : static_cast<float>(in.pick(5)) * 0.25f);
+                value->values.push_back(in.pick(4) == 3 ? in.number32() : static_cast<float>(in.pick(5)) * 0.25f);
                 int32_t index = static_cast<int32_t>(k);
                 if (!identity) {
                     switch (in.pick(4)) {
@@ -83,7 +83,7 @@ std::shared_ptr<KxData> properValue(FuzzInput& in, Kind kind, size_t points) {
                 }
                 value->indices.push_back(index);
             }
-            if (in.pick(6) == 0 && !value->indices.empty()) value->indices.pop_back();  // lengths differ
+            if (in.pick(8) == 7 && !value->indices.empty()) value->indices.pop_back();  // lengths differ
             return value;
         }
         case Surface: {
@@ -103,10 +103,10 @@ std::shared_ptr<KxData> properValue(FuzzInput& in, Kind kind, size_t points) {
 AttributeMap fuzzMap(FuzzInput& in, size_t points) {
     AttributeMap map;
     for (const Key& key : kKeys) {
-        switch (in.pick(24)) {
-            case 0: break;  // missing
-            case 1: map[key.name] = nullptr; break;
-            case 2: map[key.name] = key.kind == Float || key.kind == PerPoint ? std::shared_ptr<KxData>(std::make_shared<KxInt>())
+        switch (in.pick(64)) {  // mostly proper, so evaluations get past the lookups
+            case 61: break;  // missing
+            case 62: map[key.name] = nullptr; break;
+            case 63: map[key.name] = key.kind == Float || key.kind == PerPoint ? std::shared_ptr<KxData>(std::make_shared<KxInt>())
                                                                               : std::make_shared<KxFloat>();
                 break;
             default: map[key.name] = properValue(in, key.kind, points); break;
@@ -134,25 +134,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.flag()) node.invalidateDeviceData();
     // Two evaluations on the same node: caches, flags and point counts carry over.
     for (int evaluation = 0; evaluation < 2; ++evaluation) {
-        const size_t points = in.pick(9);
+        const size_t points = 1 + in.pick(8);
         AttributeMap map = fuzzMap(in, points);
         hostapi::clearMessageLog();
         if (in.flag()) {
             DeviceDeformAttributes record;
-            record.pointCount = in.pick(8) == 0 ? in.int32() : static_cast<int32_t>(points);
+            record.pointCount = in.pick(8) == 7 ? in.int32() : static_cast<int32_t>(points);
             checkOutcome(node.node().prepareDeviceData(map, record), "prepareDeviceData");
         } else {
             DeformAttributes record;
-            record.enabled = in.pick(8) != 0;
+            record.enabled = in.pick(8) != 7;
             for (size_t k = 0; k < points; ++k) record.points.push_back({in.number(), in.number(), in.number()});
-            const size_t weights = in.pick(4) == 0 ? in.pick(10) : points;
-            for (size_t k = 0; k < weights; ++k) record.weights.push_back(in.flag() ? 1.0f : in.number32());
-            const size_t indices = in.pick(4) == 0 ? in.pick(10) : points;
+            const size_t weights = in.pick(8) == 7 ? in.pick(10) : points;
+            for (size_t k = 0; k < weights; ++k) record.weights.push_back(in.pick(4) == 3 ? in.number32() : 1.0f);
+            const size_t indices = in.pick(8) == 7 ? in.pick(10) : points;
             for (size_t k = 0; k < indices; ++k)
-                record.indices.push_back(in.pick(4) == 0 ? in.int32() : static_cast<int32_t>(k));
+                record.indices.push_back(in.pick(8) == 7 ? in.int32() : static_cast<int32_t>(k));
             SoaPointsRecord soa;
-            soa.pointCount = in.pick(4) == 0 ? in.int32() : static_cast<int32_t>(points);
-            node.node().pointerTable["SOA_POINTS"] = in.pick(4) == 0 ? nullptr : &soa;
+            soa.pointCount = in.pick(8) == 7 ? in.int32() : static_cast<int32_t>(points);
+            node.node().pointerTable["SOA_POINTS"] = in.pick(8) == 7 ? nullptr : &soa;
             checkOutcome(node.node().deform(map, record), "deform");
             node.node().pointerTable.erase("SOA_POINTS");
         }

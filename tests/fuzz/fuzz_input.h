@@ -27,16 +27,16 @@ public:
         for (int k = 0; k < 4; ++k) value = (value << 8) | byte();
         return static_cast<int32_t>(value);
     }
-    // Mostly tame values, sometimes the hostile ones: NaN, infinities, huge and tiny.
+    // Mostly tame values (all-zero bytes give 0), sometimes the hostile ones: NaN,
+    // infinities, huge, tiny and raw bit patterns.
     double number() {
-        switch (pick(16)) {
-            case 0: return std::numeric_limits<double>::quiet_NaN();
-            case 1: return std::numeric_limits<double>::infinity();
-            case 2: return -std::numeric_limits<double>::infinity();
-            case 3: return 1e300;
-            case 4: return -1e30;
-            case 5: return 1e-40;
-            case 6: {
+        switch (pick(32)) {
+            case 26: return std::numeric_limits<double>::quiet_NaN();
+            case 27: return std::numeric_limits<double>::infinity();
+            case 28: return -std::numeric_limits<double>::infinity();
+            case 29: return 1e300;
+            case 30: return 1e-40;
+            case 31: {
                 double raw = 0.0;
                 uint64_t bits = static_cast<uint32_t>(int32());
                 bits = (bits << 32) | static_cast<uint32_t>(int32());

@@ -26,6 +26,9 @@ TEST(GeometryRules, EachCurveProblemIsNamedWithItsField) {
         {[](CurveData& c) { c.degree = 0; }, "degree", "degree 0 is outside 1..7"},
         {[](CurveData& c) { c.degree = 8; c.knots.resize(13, 1.0f); }, "degree", "degree 8 is outside 1..7"},
         {[](CurveData& c) { c.knots.pop_back(); }, "knots", "expected 8 knots (4 cvs + degree 3 + 1), got 7"},
+        // Found by the evaluation fuzz target: the kernel read past the control points.
+        {[](CurveData& c) { c.cvs.resize(2); c.knots.resize(6); }, "cvs",
+         "expected at least degree + 1 = 4 control points, got 2"},
         {[](CurveData& c) { c.knots[2] = NAN; }, "knots[2]", "knots[2] is not finite"},
         {[](CurveData& c) { c.knots[7] = INFINITY; }, "knots[7]", "knots[7] is not finite"},
         {[](CurveData& c) { c.knots = {0, 0, 0, 0.5, 0.2, 1, 1, 1}; }, "knots[4]", "knots decrease at index 4"},
@@ -46,6 +49,20 @@ TEST(GeometryRules, EachCurveProblemIsNamedWithItsField) {
     CurveData unordered = cubic();
     unordered.knots = {1, 0, 0, 0, 1, 1, 1, 1};
     EXPECT_TRUE(geometry_rules::curveShapeProblem(unordered).ok());
+}
+
+TEST(GeometryRules, TheNodeRefusesACurveWithFewerControlPointsThanItsOrder) {
+    testing_support::quietLog();
+    ostrivel::SceneRun run(std::string(SCENE_DATA_DIR) + "/plane.json", ostrivel::PluginLibrary::defaultPath());
+    CurveData shortCurve = cubic();
+    shortCurve.cvs.resize(2);
+    shortCurve.knots = {0, 0, 0, 0, 1, 1};
+    run.node().setCurve("curve", shortCurve);
+    EXPECT_EQ(run.bind(), 0);
+    EXPECT_EQ(run.evaluate(), 1);
+    const auto shown = testing_support::shownMessages();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NE(shown.back().find("): curve is invalid"), std::string::npos) << shown.back();
 }
 
 TEST(GeometryRules, ThePictureSkipsACurveOfDegreeEightInsteadOfOverrunningTheKernel) {

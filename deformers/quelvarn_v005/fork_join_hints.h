@@ -1,0 +1,40 @@
+#pragma once
+// ThreadSanitizer sees only instrumented code, and the TBB library that hands loop bodies
+// to worker threads and waits for them is not instrumented: without these hints it would
+// see no ordering between the caller's writes before a loop, the bodies, and the caller's
+// reads after it. Two separate tokens keep bodies unordered among themselves, so races
+// between iterations are still found. In every other build the hints compile to nothing.
+
+#if defined(__SANITIZE_THREAD__)
+#define QUELVARN_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QUELVARN_TSAN 1
+#endif
+#endif
+
+#ifdef QUELVARN_TSAN
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+#endif
+
+namespace fork_join_hints {
+
+struct Tokens {
+    char fork = 0;  // released by the caller before the loop, acquired by each body
+    char join = 0;  // released by each body, acquired by the caller after the loop
+};
+
+#ifdef QUELVARN_TSAN
+inline void beforeLoop(Tokens& tokens) { __tsan_release(&tokens.fork); }
+inline void bodyStarts(Tokens& tokens) { __tsan_acquire(&tokens.fork); }
+inline void bodyEnds(Tokens& tokens) { __tsan_release(&tokens.join); }
+inline void afterLoop(Tokens& tokens) { __tsan_acquire(&tokens.join); }
+#else
+inline void beforeLoop(Tokens&) {}
+inline void bodyStarts(Tokens&) {}
+inline void bodyEnds(Tokens&) {}
+inline void afterLoop(Tokens&) {}
+#endif
+
+}  // namespace fork_join_hints
