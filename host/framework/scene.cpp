@@ -20,6 +20,7 @@ using fields::Json;
 Json parseFile(const std::string& path) {
     std::ifstream file(path);
     if (!file) throw SceneError(path + ": cannot open: " + std::strerror(errno));
+    if (std::filesystem::is_directory(path)) throw SceneError(path + ": cannot open: " + std::strerror(EISDIR));
     try {
         return Json::parse(file);
     } catch (const Json::exception& error) {  // bad syntax, and numbers beyond the double range

@@ -1,6 +1,7 @@
 // ostrivel: runs the quelvarn deformer outside the animation package.
-// Exit codes: 0 done, 1 the node reported a failure, 2 bad usage or input (one error line
-// on stderr; a refused scene writes nothing).
+// Exit codes: 0 done, 1 the node reported a failure or a deformed point is not finite
+// (nothing written), 2 bad usage or input (one error line on stderr; a refused scene
+// writes nothing).
 
 #include <cstdio>
 #include <exception>
@@ -49,7 +50,8 @@ int main(int argc, char** argv) {
     CLI::App app{"ostrivel: run the quelvarn surface-sliding deformer outside the animation package.\n"
                  "Scenes are JSON files (see scenes/README.md); meshes come and go as OBJ."};
     app.require_subcommand(1);
-    app.footer("Exit codes: 0 done, 1 the node reported a failure, 2 bad usage or input.\n"
+    app.footer("Exit codes: 0 done, 1 the node reported a failure or a point came out not finite,\n"
+               "2 bad usage or input.\n"
                "Run 'ostrivel COMMAND --help' for a command's options.");
 
     std::string plugin = ostrivel::PluginLibrary::defaultPath();
