@@ -1,0 +1,68 @@
+#include "slurm_client.h"
+
+#include <sstream>
+
+#include "plugin_library.h"
+#include "subprocess.h"
+
+namespace ostrivel {
+
+namespace {
+
+void requireSbatch() {
+    if (findOnPath("sbatch").empty())
+        throw HostError("sbatch is not on the PATH: farming needs a Slurm client (the slurm-client package) "
+                        "and a reachable cluster; --dry-run prints the job script without them");
+}
+
+}  // namespace
+
+void checkClusterAccepts(const std::string& scriptText) {
+    requireSbatch();
+    const ProcessResult test = runProcess({"sbatch", "--test-only"}, scriptText);
+    if (test.status != 0) throw HostError("the Slurm cluster cannot take the job: " + test.lastLine());
+}
+
+std::string submitScript(const std::string& scriptPath, const std::string& arrayIndices,
+                         const std::string& partition, int timeLimitMinutes) {
+    requireSbatch();
+    std::vector<std::string> command = {"sbatch", "--parsable"};
+    if (!arrayIndices.empty()) command.push_back("--array=" + arrayIndices);
+    if (!partition.empty()) command.push_back("--partition=" + partition);
+    if (timeLimitMinutes > 0) command.push_back("--time=" + std::to_string(timeLimitMinutes));
+    command.push_back(scriptPath);
+    const ProcessResult submitted = runProcess(command);
+    // --parsable prints "jobid" or "jobid;cluster".
+    const std::string id = submitted.out.substr(0, submitted.out.find_first_of(";\n"));
+    if (submitted.status != 0 || id.empty() || id.find_first_not_of("0123456789") != std::string::npos)
+        throw HostError("sbatch did not submit " + scriptPath + ": " + submitted.lastLine());
+    return id;
+}
+
+std::map<int, std::string> arrayTaskStates(const std::string& jobId) {
+    const ProcessResult listed = runProcess({"squeue", "--noheader", "--array", "--states=all", "--jobs=" + jobId,
+                                             "--format=%K %T"});
+    std::map<int, std::string> states;
+    if (listed.status != 0) {
+        // Finished jobs leave the controller's memory after a while; the frames tell the rest.
+        if (listed.err.find("Invalid job id") != std::string::npos) return states;
+        throw HostError("cannot ask the Slurm cluster about job " + jobId + ": " + listed.lastLine());
+    }
+    std::istringstream lines(listed.out);
+    std::string index, state;
+    while (lines >> index >> state) {
+        if (index.find_first_not_of("0123456789") == std::string::npos) states[std::stoi(index)] = state;
+    }
+    return states;
+}
+
+bool isActiveState(const std::string& state) {
+    for (const char* active : {"PENDING", "CONFIGURING", "RUNNING", "COMPLETING", "SUSPENDED", "REQUEUED",
+                               "RESIZING", "SIGNALING", "STAGE_OUT", "STOPPED", "RESV_DEL_HOLD", "REQUEUE_HOLD",
+                               "REQUEUE_FED"}) {
+        if (state == active) return true;
+    }
+    return false;
+}
+
+}  // namespace ostrivel
