@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -113,7 +114,13 @@ std::map<int, std::string> waitForArray(const Farm& farm, const std::string& job
         } catch (const HostError&) {
             if (++failures == 3) throw;  // a controller restart is survived; a lost cluster is not
         }
-        for (const auto& [index, state] : now) last[index] = state;
+        if (failures == 0) {
+            // A task cancelled before it started leaves the listing at once: its state is lost.
+            for (auto& [index, state] : last) {
+                if (now.count(index) == 0) state.clear();
+            }
+            for (const auto& [index, state] : now) last[index] = state;
+        }
         if (showProgress) drawProgress(jobId, last, chunks);
         bool active = false;
         for (const auto& [index, state] : now) active = active || isActiveState(state);
@@ -124,9 +131,25 @@ std::map<int, std::string> waitForArray(const Farm& farm, const std::string& job
     return last;
 }
 
+// One line for a chunk with frames missing: why, as far as the cluster still knows, and its log.
+std::string failedChunkLine(const Farm& farm, const Chunk& chunk, size_t chunks, const std::string& jobId,
+                            const std::vector<int>& submitted, const std::map<int, std::string>& states) {
+    std::string line = "ostrivel: chunk " + std::to_string(chunk.index) + " of " + std::to_string(chunks) +
+                       " (frames " + frameRange(chunk) + ") ";
+    if (std::find(submitted.begin(), submitted.end(), chunk.index) == submitted.end())
+        return line + "has frames missing" + (jobId.empty() ? "" : " but was not part of job " + jobId);
+    const fs::path log = farm.folder.logsDir() / chunkLogName(chunk.index, jobId);
+    const auto state = states.find(chunk.index);
+    const bool known = state != states.end() && !state->second.empty();
+    std::error_code error;
+    if (!fs::exists(log, error))
+        return line + "failed" + (known ? " (" + state->second + ")" : "") + " before it started: no log " + log.string();
+    return line + "failed" + (known ? " (" + state->second + ")" : "") + "; log " + log.string();
+}
+
 // Verifies every frame: writes the manifest (0), or lists failed chunks and missing frames (1).
 int verifyShot(const Farm& farm, const ShotRecord& record, const FrameShape& shape, const std::string& jobId,
-               const std::map<int, std::string>& states) {
+               const std::vector<int>& submitted, const std::map<int, std::string>& states) {
     const std::vector<int> missing = missingFrames(farm.folder, record.frames, shape);
     if (missing.empty()) {
         writeManifest(farm.folder, record.frames);
@@ -137,15 +160,7 @@ int verifyShot(const Farm& farm, const ShotRecord& record, const FrameShape& sha
     std::set<int> failed;
     for (int frame : missing) failed.insert(chunkOfFrame(frame, record.chunkSize));
     for (int index : failed) {
-        const auto state = states.find(index);
-        std::string line = "ostrivel: chunk " + std::to_string(index) + " of " + std::to_string(plan.size()) +
-                           " (frames " + frameRange(plan[index - 1]) + ") failed";
-        if (state == states.end()) {
-            line += ": not part of job " + jobId;
-        } else {
-            line += " (" + state->second + "); log " +
-                    (farm.folder.logsDir() / chunkLogName(index, jobId)).string();
-        }
+        const std::string line = failedChunkLine(farm, plan[index - 1], plan.size(), jobId, submitted, states);
         std::fprintf(stderr, "%s\n", line.c_str());
     }
     std::fprintf(stderr, "ostrivel: missing frames %s (%zu of %d); --resume submits only chunk%s %s\n",
@@ -162,7 +177,7 @@ int submitAndWait(const Farm& farm, const ShotRecord& record, const FrameShape& 
     printPlan(farm, record, chunks, jobId);
     if (!farm.job.wait) return 0;
     const auto states = waitForArray(farm, jobId, chunks.size());
-    return verifyShot(farm, record, shape, jobId, states);
+    return verifyShot(farm, record, shape, jobId, chunks, states);
 }
 
 int startShot(Farm& farm, const Scene& scene) {
@@ -225,7 +240,7 @@ int resumeShot(Farm& farm, const std::vector<AttributeSpec>& declarations) {
     const std::vector<int> chunks(chunkSet.begin(), chunkSet.end());
     if (chunks.empty()) {
         farm.out << "all " << record.frames << " frames of " << where << " are present; nothing to submit\n";
-        return job.wait ? verifyShot(farm, record, shape, "", {}) : 0;
+        return job.wait ? verifyShot(farm, record, shape, "", {}, {}) : 0;
     }
     if (job.dryRun) {
         farm.out << readBytes(farm.folder.script().string()) << "# dry run: would resubmit chunks "
