@@ -124,7 +124,7 @@ start() {
     if [ -n "$lifetime" ]; then
         # Detached from the caller's output, so a test harness does not wait for it.
         nohup bash "$0" _expire "$lifetime" >/dev/null 2>&1 &
-        echo $! >"$dir/expire.pid"
+        for _ in $(seq 40); do [ -f "$dir/expire.pid" ] && break; sleep 0.05; done
     fi
     say "running in $dir"
     echo "export SLURM_CONF=$conf"
@@ -148,8 +148,8 @@ stop() {
         kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null || true
         rm -f "$dir/$name.pid"
     done
-    # The self-stop timer, unless this is it.
-    if pid="$(pid_of expire)" && [ "$pid" != "$$" ]; then kill -TERM "$pid" 2>/dev/null || true; fi
+    # The self-stop timer: its sleep, whose end would stop the cluster.
+    if pid="$(pid_of expire)"; then kill -TERM "$pid" 2>/dev/null || true; fi
     rm -f "$dir/expire.pid"
     [ "${1:-}" = quiet ] || { [ -n "$any" ] && say "stopped" || say "not running"; }
 }
@@ -175,6 +175,9 @@ case "${1:-}" in
     start) shift; start "$@" ;;
     stop) stop ;;
     status) status ;;
-    _expire) sleep "$2"; stop quiet ;;
+    _expire)  # sleeps, then stops the cluster; a stop before then ends the sleep and this with it
+        sleep "$2" &
+        echo $! >"$dir/expire.pid"
+        wait $! && stop quiet ;;
     *) echo "usage: $0 start [--lifetime SECONDS] | stop | status" >&2; exit 2 ;;
 esac

@@ -15,12 +15,22 @@ void requireSbatch() {
                         "and a reachable cluster; --dry-run prints the job script without them");
 }
 
+// A controller that is down fails here at once; sbatch alone would retry for a while.
+void requireController() {
+    if (findOnPath("scontrol").empty()) return;
+    const ProcessResult ping = runProcess({"scontrol", "ping"});
+    if (ping.status == 0 || ping.out.find(" is UP") != std::string::npos) return;
+    const std::string first = ping.out.substr(0, ping.out.find('\n'));
+    throw HostError("no Slurm controller answers: " + (ping.out.empty() ? ping.lastLine() : first));
+}
+
 }  // namespace
 
 void checkClusterAccepts(const std::string& scriptText) {
     requireSbatch();
+    requireController();
     const ProcessResult test = runProcess({"sbatch", "--test-only"}, scriptText);
-    if (test.status != 0) throw HostError("the Slurm cluster cannot take the job: " + test.lastLine());
+    if (test.status != 0) throw HostError("the Slurm cluster cannot be reached or refuses the job: " + test.lastLine());
 }
 
 std::string submitScript(const std::string& scriptPath, const std::string& arrayIndices,
