@@ -22,11 +22,12 @@ daemons=(slurmd slurmctld munged)   # the order they are stopped in
 say() { echo "slurm-local: $*" >&2; }
 die() { say "$*"; exit 1; }
 
-pid_of() {  # the live process recorded in <folder>/<name>.pid, if any
-    local file="$dir/$1.pid" pid
+pid_of() {  # the live process recorded in <folder>/<name>.pid, if it is still that program
+    local file="$dir/$1.pid" program="$1" pid
+    [ "$program" = expire ] && program=sleep
     [ -f "$file" ] || return 1
     pid="$(cat "$file" 2>/dev/null)" || return 1
-    [[ "$pid" =~ ^[0-9]+$ ]] && kill -0 "$pid" 2>/dev/null && echo "$pid"
+    [[ "$pid" =~ ^[0-9]+$ ]] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "$program" ] && echo "$pid"
 }
 
 free_ports() {  # two free TCP ports on the loopback interface
@@ -53,8 +54,8 @@ SlurmdPort=$slurmd_port
 AuthType=auth/munge
 CredType=cred/munge
 AuthInfo=socket=$dir/munge.socket
-SlurmUser=root
-SlurmdUser=root
+SlurmUser=$(id -un)
+SlurmdUser=$(id -un)
 StateSaveLocation=$dir/state
 SlurmdSpoolDir=$dir/spool
 SlurmctldPidFile=$dir/slurmctld.pid
