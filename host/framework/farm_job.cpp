@@ -174,6 +174,7 @@ int submitAndWait(const Farm& farm, const ShotRecord& record, const FrameShape& 
     const std::string jobId =
         submitScript(farm.folder.script().string(), wholeArray ? "" : arrayList(chunks), farm.job.partition,
                      farm.job.timeLimitMinutes);
+    recordSubmission(farm.folder, {jobId, chunks});
     printPlan(farm, record, chunks, jobId);
     if (!farm.job.wait) return 0;
     const auto states = waitForArray(farm, jobId, chunks.size());
@@ -218,6 +219,20 @@ int startShot(Farm& farm, const Scene& scene) {
     return submitAndWait(farm, record, shapeOf(scene), chunks, true);
 }
 
+// Frames that an earlier submission may still write are not submitted twice.
+void refuseWhileSubmissionsRun(const Farm& farm) {
+    for (const Submission& submission : readSubmissions(farm.folder)) {
+        std::vector<int> active;
+        for (const auto& [index, state] : arrayTaskStates(submission.jobId)) {
+            if (isActiveState(state)) active.push_back(index);
+        }
+        if (active.empty()) continue;
+        throw HostError("job " + submission.jobId + " of this shot still has chunk" + (active.size() == 1 ? " " : "s ") +
+                        formatRanges(active) + " pending or running; wait for it (or scancel " + submission.jobId +
+                        ") before --resume");
+    }
+}
+
 int resumeShot(Farm& farm, const std::vector<AttributeSpec>& declarations) {
     const FarmJob& job = farm.job;
     const ShotRecord record = readShotRecord(farm.folder);
@@ -248,6 +263,7 @@ int resumeShot(Farm& farm, const std::vector<AttributeSpec>& declarations) {
         return 0;
     }
     checkClusterAccepts(readBytes(farm.folder.script().string()));
+    refuseWhileSubmissionsRun(farm);
     return submitAndWait(farm, record, shape, chunks, false);
 }
 

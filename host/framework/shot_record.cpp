@@ -99,6 +99,28 @@ ShotRecord readShotRecord(const ShotFolder& folder) {
     }
 }
 
+std::vector<Submission> readSubmissions(const ShotFolder& folder) {
+    const std::string path = folder.submissions().string();
+    std::error_code error;
+    if (!fs::exists(path, error)) return {};
+    try {
+        std::vector<Submission> submissions;
+        for (const Json& entry : Json::parse(readBytes(path)))
+            submissions.push_back({entry.at("job").get<std::string>(), entry.at("chunks").get<std::vector<int>>()});
+        return submissions;
+    } catch (const nlohmann::json::exception& error) {
+        throw HostError(path + ": not a list of submissions: " + error.what());
+    }
+}
+
+void recordSubmission(const ShotFolder& folder, const Submission& submission) {
+    std::vector<Submission> submissions = readSubmissions(folder);
+    submissions.push_back(submission);
+    Json list = Json::array();
+    for (const Submission& entry : submissions) list.push_back({{"job", entry.jobId}, {"chunks", entry.chunks}});
+    writeFileAtomically(folder.submissions().string(), list.dump(2) + "\n");
+}
+
 void checkShotUnchanged(const ShotFolder& folder, const ShotRecord& record, const FileStamp& binary,
                         const FileStamp& plugin) {
     for (const FileStamp* frozen : {&record.scene, &record.mesh}) {

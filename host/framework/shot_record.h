@@ -4,9 +4,10 @@
 // files, so a later --resume can tell whether it would still produce the same frames.
 //
 //   DIR/shot.json  DIR/shot.sbatch  DIR/scene/<scene>.json (+ its OBJ)
-//   DIR/frames/frame_0001.obj ...  DIR/logs/chunk_<i>-job_<id>.log  DIR/manifest.json
+//   DIR/frames/frame_0001.obj ...  DIR/logs/chunk_<i>-job_<id>.log  DIR/jobs.json  DIR/manifest.json
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace ostrivel {
 
@@ -18,6 +19,7 @@ struct ShotFolder {
     std::filesystem::path framesDir() const { return root / "frames"; }
     std::filesystem::path logsDir() const { return root / "logs"; }
     std::filesystem::path manifest() const { return root / "manifest.json"; }
+    std::filesystem::path submissions() const { return root / "jobs.json"; }
 };
 
 struct FileStamp {
@@ -60,6 +62,14 @@ void writeShotRecord(const ShotFolder& folder, const ShotRecord& record);
 
 // Throws HostError ("DIR/shot.json: ...") when the record is missing or malformed.
 ShotRecord readShotRecord(const ShotFolder& folder);
+
+// DIR/jobs.json lists every submission of the shot: its job id and chunks, oldest first.
+struct Submission {
+    std::string jobId;
+    std::vector<int> chunks;
+};
+void recordSubmission(const ShotFolder& folder, const Submission& submission);
+std::vector<Submission> readSubmissions(const ShotFolder& folder);  // none when the file is missing
 
 // Throws HostError naming the first difference between a recorded shot and what would run
 // now: a frozen file edited or removed, another binary or plug-in. Frames computed by

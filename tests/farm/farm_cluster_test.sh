@@ -7,6 +7,7 @@
 #            filled by --resume, which submits only that chunk; a removed frame likewise;
 #            a folder holding a shot is refused without --resume or with other options
 set -euo pipefail
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 case_name="$1" ostrivel="$2" data="$3" work="$4"
 : "${SLURM_CONF:?the cluster fixture sets SLURM_CONF}"
 rm -rf "$work"
@@ -17,8 +18,11 @@ scene="$data/plane_obj.json"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 expect_eq() { [ "$1" = "$2" ] || fail "$3: expected [$2], got [$1]"; }
 expect_match() { [[ "$1" =~ $2 ]] || fail "$3: [$1] does not match [$2]"; }
-job_of() { sed -n 's/^submitted job \([0-9]*\):.*/\1/p' "$1"; }
-partition() { scontrol update PartitionName=local State="$1"; }
+job_of() { sed -n 's/^submitted job \([0-9]*\):.*/\1/p' "$1" 2>/dev/null || true; }  # empty until printed
+partition() {  # holds (DOWN) or releases (UP) the queue; retried while the controller settles
+    for _ in $(seq 20); do scontrol update PartitionName=local State="$1" 2>/dev/null && return 0; sleep 0.25; done
+    fail "cannot set the partition $1: $(scontrol update PartitionName=local State="$1" 2>&1)"
+}
 
 chunks() {
     "$ostrivel" farm "$scene" --frames 24 --chunk 6 --out "$work/shot" --wait >out.txt 2>err.txt ||
@@ -90,13 +94,30 @@ fill in its missing frames, or choose another folder" "refusal"
 ]*
 verified 24 frames; wrote $work/shot/manifest.json$" "resume stdout"
 
-    # A frame lost later: only its chunk runs again, and the frames are those of one run.
+    # A frame lost later: only its chunk runs again. While that chunk waits in the queue a
+    # further --resume is refused; once it ran, --resume finds nothing to submit.
     rm shot/frames/frame_0020.obj
-    "$ostrivel" farm "$scene" --frames 24 --out "$work/shot" --resume --wait >out.txt 2>err.txt ||
+    partition DOWN
+    "$ostrivel" farm "$scene" --frames 24 --out "$work/shot" --resume >out.txt 2>err.txt ||
         fail "second resume exited $?: $(cat err.txt)"
     expect_match "$(cat out.txt)" "^submitted job [0-9]+: 1 of 4 chunks [^
 ]*
-  chunk 4  frames 19-24  log " "second resume stdout"
+  chunk 4  frames 19-24  log [^
+]*$" "second resume stdout"
+    job="$(job_of out.txt)"
+    status=0
+    "$ostrivel" farm "$scene" --frames 24 --out "$work/shot" --resume >out.txt 2>err.txt || status=$?
+    expect_eq "$status" 2 "--resume while a chunk is queued"
+    expect_eq "$(cat err.txt)" "ostrivel: error: job $job of this shot still has chunk 4 pending or running; wait \
+for it (or scancel $job) before --resume" "queued chunk refusal"
+    partition UP
+    for _ in $(seq 300); do [ -z "$(squeue -h -j "$job" -o %i 2>/dev/null)" ] && break; sleep 0.1; done
+    "$ostrivel" farm "$scene" --frames 24 --out "$work/shot" --resume --wait >out.txt 2>err.txt ||
+        fail "third resume exited $?: $(cat err.txt)"
+    expect_eq "$(cat out.txt)" "all 24 frames of $work/shot are present; nothing to submit
+verified 24 frames; wrote $work/shot/manifest.json" "third resume stdout"
+    expect_eq "$(python3 -c 'import json,sys; print([(j["chunks"]) for j in json.load(open(sys.argv[1]))])' \
+        shot/jobs.json)" "[[1, 2, 3, 4], [2], [4]]" "jobs.json"
     "$ostrivel" animate "$scene" --frames 24 --out "$work/whole" >/dev/null 2>&1 || fail "animate failed"
     for file in whole/*.obj; do
         cmp -s "$file" "shot/frames/$(basename "$file")" || fail "shot/frames/$(basename "$file") differs from $file"

@@ -225,6 +225,16 @@ TEST_F(FarmShot, TheRecordReadsBackAndCatchesEveryChange) {
               "the frozen shot is damaged: cannot read " + (shot().sceneDir() / "plane_points.obj").string() +
               ": No such file or directory");
 
+    EXPECT_TRUE(ostrivel::readSubmissions(shot()).empty());
+    ostrivel::recordSubmission(shot(), {"17", {1, 2, 3, 4}});
+    ostrivel::recordSubmission(shot(), {"23", {2}});
+    const auto submissions = ostrivel::readSubmissions(shot());
+    ASSERT_EQ(submissions.size(), 2u);
+    EXPECT_EQ(submissions[0].jobId, "17");
+    EXPECT_EQ(submissions[0].chunks, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(submissions[1].jobId, "23");
+    EXPECT_EQ(submissions[1].chunks, (std::vector<int>{2}));
+
     writeText(shot().record().string(), "{\"frames\": 24}");
     EXPECT_EQ(refusal([&] { ostrivel::readShotRecord(shot()); }),
               shot().record().string() + ": not a shot record: [json.exception.out_of_range.403] key 'chunk' not found");
