@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <set>
-#include <thread>
 
 #include "animate_job.h"
 #include "atomic_file.h"
@@ -88,49 +86,6 @@ void printPlan(const Farm& farm, const ShotRecord& record, const std::vector<int
     farm.out.flush();
 }
 
-// Chunk counts on one terminal line, redrawn in place.
-void drawProgress(const std::string& jobId, const std::map<int, std::string>& states, size_t chunks) {
-    size_t done = 0, running = 0, pending = 0, failed = 0;
-    for (const auto& [index, state] : states) {
-        if (state == "COMPLETED") ++done;
-        else if (state == "RUNNING" || state == "COMPLETING" || state == "CONFIGURING") ++running;
-        else if (isActiveState(state)) ++pending;
-        else ++failed;
-    }
-    std::fprintf(stderr, "\rfarm job %s: %zu of %zu chunks done, %zu running, %zu pending, %zu failed   ",
-                 jobId.c_str(), done, chunks, running, pending, failed);
-    std::fflush(stderr);
-}
-
-// Blocks until no task of the job can write frames any more; returns each task's last state.
-std::map<int, std::string> waitForArray(const Farm& farm, const std::string& jobId, size_t chunks) {
-    const bool showProgress = farm.job.progress && ::isatty(STDERR_FILENO);
-    std::map<int, std::string> last;
-    for (int failures = 0;;) {
-        std::map<int, std::string> now;
-        try {
-            now = arrayTaskStates(jobId);
-            failures = 0;
-        } catch (const HostError&) {
-            if (++failures == 3) throw;  // a controller restart is survived; a lost cluster is not
-        }
-        if (failures == 0) {
-            // A task cancelled before it started leaves the listing at once: its state is lost.
-            for (auto& [index, state] : last) {
-                if (now.count(index) == 0) state.clear();
-            }
-            for (const auto& [index, state] : now) last[index] = state;
-        }
-        if (showProgress) drawProgress(jobId, last, chunks);
-        bool active = false;
-        for (const auto& [index, state] : now) active = active || isActiveState(state);
-        if (failures == 0 && !active) break;
-        std::this_thread::sleep_for(std::chrono::duration<double>(farm.job.pollSeconds));
-    }
-    if (showProgress) std::fputc('\n', stderr);
-    return last;
-}
-
 // One line for a chunk with frames missing: why, as far as the cluster still knows, and its log.
 std::string failedChunkLine(const Farm& farm, const Chunk& chunk, size_t chunks, const std::string& jobId,
                             const std::vector<int>& submitted, const std::map<int, std::string>& states) {
@@ -177,7 +132,8 @@ int submitAndWait(const Farm& farm, const ShotRecord& record, const FrameShape& 
     recordSubmission(farm.folder, {jobId, chunks});
     printPlan(farm, record, chunks, jobId);
     if (!farm.job.wait) return 0;
-    const auto states = waitForArray(farm, jobId, chunks.size());
+    const auto states =
+        waitForArray(jobId, chunks.size(), farm.job.pollSeconds, farm.job.progress && ::isatty(STDERR_FILENO));
     return verifyShot(farm, record, shape, jobId, chunks, states);
 }
 

@@ -1,6 +1,9 @@
 #include "slurm_client.h"
 
+#include <chrono>
+#include <cstdio>
 #include <sstream>
+#include <thread>
 
 #include "plugin_library.h"
 #include "subprocess.h"
@@ -64,6 +67,52 @@ std::map<int, std::string> arrayTaskStates(const std::string& jobId) {
         if (index.find_first_not_of("0123456789") == std::string::npos) states[std::stoi(index)] = state;
     }
     return states;
+}
+
+namespace {
+
+// Chunk counts on one terminal line, redrawn in place.
+void drawProgress(const std::string& jobId, const std::map<int, std::string>& states, size_t chunks) {
+    size_t done = 0, running = 0, pending = 0, failed = 0;
+    for (const auto& [index, state] : states) {
+        if (state == "COMPLETED") ++done;
+        else if (state == "RUNNING" || state == "COMPLETING" || state == "CONFIGURING") ++running;
+        else if (isActiveState(state)) ++pending;
+        else ++failed;
+    }
+    std::fprintf(stderr, "\rfarm job %s: %zu of %zu chunks done, %zu running, %zu pending, %zu failed   ",
+                 jobId.c_str(), done, chunks, running, pending, failed);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+std::map<int, std::string> waitForArray(const std::string& jobId, size_t chunks, double pollSeconds,
+                                        bool showProgress) {
+    std::map<int, std::string> last;
+    for (int failures = 0;;) {
+        std::map<int, std::string> now;
+        try {
+            now = arrayTaskStates(jobId);
+            failures = 0;
+        } catch (const HostError&) {
+            if (++failures == 3) throw;  // a controller restart is survived; a lost cluster is not
+        }
+        if (failures == 0) {
+            // A task cancelled before it started leaves the listing at once: its state is lost.
+            for (auto& [index, state] : last) {
+                if (now.count(index) == 0) state.clear();
+            }
+            for (const auto& [index, state] : now) last[index] = state;
+        }
+        if (showProgress) drawProgress(jobId, last, chunks);
+        bool active = false;
+        for (const auto& [index, state] : now) active = active || isActiveState(state);
+        if (failures == 0 && !active) break;
+        std::this_thread::sleep_for(std::chrono::duration<double>(pollSeconds));
+    }
+    if (showProgress) std::fputc('\n', stderr);
+    return last;
 }
 
 bool isActiveState(const std::string& state) {

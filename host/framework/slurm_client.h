@@ -21,6 +21,13 @@ std::string submitScript(const std::string& scriptPath, const std::string& array
 // Throws HostError when the cluster cannot be asked.
 std::map<int, std::string> arrayTaskStates(const std::string& jobId);
 
+// Blocks until no task of the array job can run any more, polling every pollSeconds, with
+// chunk counts redrawn on one stderr line when showProgress; returns each task's last state
+// (empty for a task that left the listing without one, as a cancelled pending task does).
+// Three failed polls in a row throw HostError.
+std::map<int, std::string> waitForArray(const std::string& jobId, size_t chunks, double pollSeconds,
+                                        bool showProgress);
+
 // Whether a task in this state may still write frames.
 bool isActiveState(const std::string& state);
 
