@@ -6,6 +6,7 @@
 #   resume   a chunk cancelled with scancel is reported by --wait (exit 1, its lines) and
 #            filled by --resume, which submits only that chunk; a removed frame likewise;
 #            a folder holding a shot is refused without --resume or with other options
+#   failed   chunks whose animate run fails are reported with their state and log
 set -euo pipefail
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 case_name="$1" ostrivel="$2" data="$3" work="$4"
@@ -132,6 +133,27 @@ verified 24 frames; wrote $work/shot/manifest.json" "third resume stdout"
     expect_eq "$(cat err.txt)" "ostrivel: error: the frozen $work/shot/scene/plane_points.obj changed after the \
 shot was submitted (its SHA-256 differs from shot.json); its frames would not match those already written" \
         "changed shot refusal"
+}
+
+failed() {
+    # Chunks whose animate run fails (the frozen OBJ broken while they wait in the queue) are
+    # each named with their state and log; the log holds animate's error line.
+    partition DOWN
+    trap 'partition UP' EXIT
+    "$ostrivel" farm "$scene" --frames 4 --chunk 2 --out "$work/shot" --wait >out.txt 2>err.txt &
+    local farm=$! job="" status=0
+    for _ in $(seq 100); do job="$(job_of out.txt)"; [ -n "$job" ] && break; sleep 0.1; done
+    [ -n "$job" ] || fail "no job id printed: $(cat out.txt err.txt)"
+    echo "v 0 0" >shot/scene/plane_points.obj
+    partition UP
+    wait "$farm" || status=$?
+    expect_eq "$status" 1 "farm --wait exit code with failing chunks"
+    expect_eq "$(cat err.txt)" "ostrivel: chunk 1 of 2 (frames 1-2) failed (FAILED); log \
+$work/shot/logs/chunk_1-job_$job.log
+ostrivel: chunk 2 of 2 (frames 3-4) failed (FAILED); log $work/shot/logs/chunk_2-job_$job.log
+ostrivel: missing frames 1-4 (4 of 4); --resume submits only chunks 1-2" "farm --wait stderr"
+    expect_match "$(cat "shot/logs/chunk_2-job_$job.log")" "ostrivel: error: [^
+]*plane_points.obj:1: " "the failed chunk's log"
 }
 
 "$case_name"
