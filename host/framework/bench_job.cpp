@@ -37,6 +37,7 @@ double peakResidentMegabytes() {
 }  // namespace
 
 int runBench(const BenchJob& job, std::ostream& out) {
+    if (job.device == "opencl") return runDeviceBench(job, out);
     hostapi::setEchoMessages(false);
     auto start = Clock::now();
     SceneRun run(job.scenePath, job.pluginPath);
