@@ -10,14 +10,13 @@ int listDevices(std::ostream& out) {
     std::string reason;
     const std::vector<hostapi::OpenCLDeviceListing> devices = hostapi::listOpenCLDevices(reason);
     if (devices.empty()) throw HostError(reason.empty() ? "no OpenCL device found" : reason);
-    const std::string inUse = hostapi::openCLDeviceName();
     for (const auto& device : devices) {
-        const bool used = device.platformName + " / " + device.deviceName == inUse;
+        const bool used = hostapi::isOpenCLDeviceInUse(device.platform, device.device);
         out << device.platform << ":" << device.device << (used ? " * " : "   ") << device.platformName << " / "
             << device.deviceName << " (" << device.version << ")\n";
     }
     out << "(* in use; OSTRIVEL_OPENCL_DEVICE=PLATFORM:DEVICE selects another)\n";
-    if (inUse.empty()) out << "none in use: " << hostapi::openCLUnavailableReason() << "\n";
+    if (hostapi::openCLDeviceName().empty()) out << "none in use: " << hostapi::openCLUnavailableReason() << "\n";
     return 0;
 }
 

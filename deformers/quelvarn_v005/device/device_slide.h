@@ -30,7 +30,7 @@ public:
 
     // Why there is no OpenCL device for the slide (one line), or empty when there is one.
     static std::string unavailableReason();
-    // The device that runs the slide, "PLATFORM / DEVICE".
+    // The name of the device that runs the slide.
     static std::string deviceName();
 
     // For tests and benchmarks: how often the node's caches went up to the device, how

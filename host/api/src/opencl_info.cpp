@@ -66,6 +66,8 @@ struct OpenCLHost {
     cl_device_id device = nullptr;
     std::string deviceName;
     std::string unavailable;
+    int platformInUse = -1;
+    int deviceInUse = -1;
 
     OpenCLHost() {
         const std::vector<cl_platform_id> found = platforms();
@@ -111,7 +113,9 @@ struct OpenCLHost {
             device = nullptr;
             return;
         }
-        deviceName = infoText(platform, CL_PLATFORM_NAME) + " / " + infoText(device, CL_DEVICE_NAME);
+        deviceName = infoText(device, CL_DEVICE_NAME);
+        platformInUse = platformIndex;
+        deviceInUse = deviceIndex;
     }
     ~OpenCLHost() {
         // Buffers and kernels still held elsewhere keep the context alive by themselves.
@@ -132,6 +136,9 @@ std::atomic<cl_int> lastFailure{CL_SUCCESS};
 
 std::string openCLUnavailableReason() { return openCLHost().unavailable; }
 std::string openCLDeviceName() { return openCLHost().deviceName; }
+bool isOpenCLDeviceInUse(int platform, int device) {
+    return openCLHost().platformInUse == platform && openCLHost().deviceInUse == device;
+}
 int openCLFailureCount() { return failures.load(); }
 cl_int lastOpenCLFailure() { return lastFailure.load(); }
 

@@ -10,8 +10,10 @@ namespace hostapi {
 // Why the host has no OpenCL device (one line), or empty when it has one. Makes the
 // context on first use.
 std::string openCLUnavailableReason();
-// "PLATFORM-NAME / DEVICE-NAME" of the device in use, or empty.
+// The name of the device in use, or empty.
 std::string openCLDeviceName();
+// True for the device that the context was made on (indices as listOpenCLDevices gives).
+bool isOpenCLDeviceInUse(int platform, int device);
 
 struct OpenCLDeviceListing {
     int platform = 0;
