@@ -202,8 +202,8 @@ int DeviceSlide::evaluate(KxNode& kxNode, AttributeMap& attributes, DeformAttrib
         keep(b.maps.write(maps, CL_MEM_READ_ONLY));
         keep(b.frames.write(frames, CL_MEM_READ_ONLY));
         keep(b.restSurface.writeFloats(packSurface(rest)));
+        b.cacheCount = uploaded == CL_SUCCESS ? cacheCount : -1;  // a failed upload goes again next time
         if (uploaded != CL_SUCCESS) return 1;  // shown by the routine that failed
-        b.cacheCount = cacheCount;
         ++cacheUploads_;
     }
     std::vector<double> curves;
