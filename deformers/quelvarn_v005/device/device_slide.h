@@ -15,6 +15,7 @@
 
 class KxNode;
 
+// Like the node it runs, one DeviceSlide runs one evaluation at a time.
 class DeviceSlide {
 public:
     DeviceSlide();
