@@ -30,7 +30,7 @@ size_t movedPoints(const std::vector<KxPoint>& before, const std::vector<KxPoint
 
 std::string measurementLine(const char* what, size_t count, size_t moved, double milliseconds, const char* kind) {
     char text[512];
-    std::snprintf(text, sizeof text, "%s: %zu points, %zu moved, %.3f ms per evaluation, %.2f Mpoints/s (opencl %s, %s)\n",
+    std::snprintf(text, sizeof text, "%s: %zu points, %zu moved, %.2f ms per evaluation, %.2f Mpoints/s (opencl %s, %s)\n",
                   what, count, moved, milliseconds, static_cast<double>(count) / milliseconds / 1e3,
                   DeviceSlide::deviceName().c_str(), kind);
     return text;
