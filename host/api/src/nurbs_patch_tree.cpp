@@ -1,0 +1,300 @@
+#include "nurbs_patch_tree.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace hostapi::nurbs {
+
+namespace {
+
+// A piece is split while its control net bends (second differences, or twist for bilinear
+// nets) by more than this fraction of its size: the normal then turns by a few tens of
+// degrees at most inside a piece, so its distance has one minimum and its hull is thin.
+constexpr double kFlatness = 0.15;
+constexpr int kMaxSplitsPerDirection = 4;  // at most 16 x 16 pieces per patch
+// Control nets up to this size are kept for the half-space test of a query.
+constexpr size_t kMaxHullSize = 36;
+
+double dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+Vec3 sub(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+Vec3 add(const Vec3& a, const Vec3& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
+Vec3 scale(const Vec3& a, double s) { return {a[0] * s, a[1] * s, a[2] * s}; }
+double norm(const Vec3& a) { return std::sqrt(dot(a, a)); }
+Vec3 cross(const Vec3& a, const Vec3& b) {
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+// What building needs of a piece: its control net in space and its mean tangent directions.
+struct PieceNet {
+    std::vector<Vec3> points;
+    Vec3 alongU, alongV;  // sums of the net's end-to-end legs in each direction
+};
+
+// The frame of the oriented box: the normal of the summed tangents, or the world axes where
+// the tangents cancel out (closed or strongly curved regions).
+void chooseAxes(const Vec3& alongU, const Vec3& normal, double normalScale, double axes[3][3]) {
+    const double length = norm(normal);
+    Vec3 e3{0.0, 0.0, 1.0}, e1{1.0, 0.0, 0.0};
+    if (length > 1e-3 * normalScale && length > 0.0) {
+        e3 = scale(normal, 1.0 / length);
+        Vec3 t = sub(alongU, scale(e3, dot(alongU, e3)));
+        if (!(norm(t) > 1e-9 * norm(alongU))) t = std::abs(e3[0]) < 0.9 ? Vec3{1.0, 0.0, 0.0} : Vec3{0.0, 1.0, 0.0};
+        t = sub(t, scale(e3, dot(t, e3)));
+        e1 = scale(t, 1.0 / norm(t));
+    }
+    const Vec3 e2 = cross(e3, e1);
+    for (int c = 0; c < 3; ++c) {
+        axes[0][c] = e1[c];
+        axes[1][c] = e2[c];
+        axes[2][c] = e3[c];
+    }
+}
+
+// Bounds of a point set, widened by a hair so that rounding in the net never lets the
+// surface poke out.
+void fitBound(const std::vector<const PieceNet*>& nets, const Vec3& alongU, const Vec3& normal, double normalScale,
+              PatchBound& bound) {
+    chooseAxes(alongU, normal, normalScale, bound.axes);
+    for (int c = 0; c < 3; ++c) {
+        bound.low[c] = bound.axisLow[c] = std::numeric_limits<double>::infinity();
+        bound.high[c] = bound.axisHigh[c] = -std::numeric_limits<double>::infinity();
+    }
+    double size = 0.0;
+    for (const PieceNet* net : nets) {
+        for (const Vec3& p : net->points) {
+            for (int c = 0; c < 3; ++c) {
+                bound.low[c] = std::min(bound.low[c], p[c]);
+                bound.high[c] = std::max(bound.high[c], p[c]);
+                const double x = bound.axes[c][0] * p[0] + bound.axes[c][1] * p[1] + bound.axes[c][2] * p[2];
+                bound.axisLow[c] = std::min(bound.axisLow[c], x);
+                bound.axisHigh[c] = std::max(bound.axisHigh[c], x);
+            }
+        }
+    }
+    for (int c = 0; c < 3; ++c) size = std::max({size, std::abs(bound.low[c]), std::abs(bound.high[c])});
+    const double margin = 1e-12 * size;
+    for (int c = 0; c < 3; ++c) {
+        bound.low[c] -= margin;
+        bound.high[c] += margin;
+        bound.axisLow[c] -= margin;
+        bound.axisHigh[c] += margin;
+    }
+}
+
+struct HeapEntry {
+    double bound;
+    uint32_t node;
+    bool operator>(const HeapEntry& other) const { return bound > other.bound; }
+};
+
+}  // namespace
+
+double PatchBound::distance2(const Vec3& p) const {
+    double box = 0.0, oriented = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        const double gap = std::max(low[c] - p[c], p[c] - high[c]);
+        if (gap > 0.0) box += gap * gap;
+        const double x = axes[c][0] * p[0] + axes[c][1] * p[1] + axes[c][2] * p[2];
+        const double along = std::max(axisLow[c] - x, x - axisHigh[c]);
+        if (along > 0.0) oriented += along * along;
+    }
+    return std::max(box, oriented);
+}
+
+PatchTree::PatchTree(const PreparedSurface& surface)
+    : patches_(surface),
+      rangeU_(surface.endU - surface.startU),
+      rangeV_(surface.endV - surface.startV),
+      startU_(surface.startU),
+      startV_(surface.startV) {
+    const int p = patches_.degreeU, q = patches_.degreeV;
+    const size_t rowLength = static_cast<size_t>(q + 1);
+    const size_t netSize = netSize_ = static_cast<size_t>(p + 1) * rowLength;
+    std::vector<PieceNet> nets;
+
+    // Splits [s0, s1] x [t0, t1] of a patch (local parameters) until its net is flat.
+    std::vector<Hom> column(netSize), net(netSize);
+    std::function<void(uint32_t, double, double, double, double, int, int)> split =
+        [&](uint32_t index, double s0, double s1, double t0, double t1, int splitsU, int splitsV) {
+            const BezierPatch& patch = patches_.patches[index];
+            const Hom* cv = patches_.controlPoints(patch);
+            for (size_t j = 0; j <= static_cast<size_t>(q); ++j) restrictBezier(cv + j, p, rowLength, s0, s1, column.data() + j);
+            for (size_t i = 0; i <= static_cast<size_t>(p); ++i)
+                restrictBezier(column.data() + i * rowLength, q, 1, t0, t1, net.data() + i * rowLength);
+            PieceNet piece;
+            for (const Hom& h : net) piece.points.push_back({h[0] / h[3], h[1] / h[3], h[2] / h[3]});
+            auto at = [&](int i, int j) { return piece.points[static_cast<size_t>(i) * rowLength + j]; };
+            double bendU = 0.0, bendV = 0.0, size = 0.0;
+            piece.alongU = piece.alongV = {0.0, 0.0, 0.0};
+            for (int j = 0; j <= q; ++j) {
+                piece.alongU = add(piece.alongU, sub(at(p, j), at(0, j)));
+                size = std::max(size, norm(sub(at(p, j), at(0, j))));
+                for (int i = 1; i < p; ++i) bendU = std::max(bendU, norm(add(sub(at(i - 1, j), scale(at(i, j), 2.0)), at(i + 1, j))));
+            }
+            for (int i = 0; i <= p; ++i) {
+                piece.alongV = add(piece.alongV, sub(at(i, q), at(i, 0)));
+                size = std::max(size, norm(sub(at(i, q), at(i, 0))));
+                for (int j = 1; j < q; ++j) bendV = std::max(bendV, norm(add(sub(at(i, j - 1), scale(at(i, j), 2.0)), at(i, j + 1))));
+            }
+            const double twist = norm(sub(add(at(0, 0), at(p, q)), add(at(p, 0), at(0, q))));
+            const bool canU = splitsU < kMaxSplitsPerDirection, canV = splitsV < kMaxSplitsPerDirection;
+            const double limit = kFlatness * size;
+            const bool bentU = canU && (bendU > limit || (twist > limit && bendU >= bendV));
+            const bool bentV = canV && (bendV > limit || (twist > limit && bendV > bendU));
+            if (bentU && (!bentV || bendU >= bendV)) {
+                const double m = 0.5 * (s0 + s1);
+                split(index, s0, m, t0, t1, splitsU + 1, splitsV);
+                split(index, m, s1, t0, t1, splitsU + 1, splitsV);
+                return;
+            }
+            if (bentV) {
+                const double m = 0.5 * (t0 + t1);
+                split(index, s0, s1, t0, m, splitsU, splitsV + 1);
+                split(index, s0, s1, m, t1, splitsU, splitsV + 1);
+                return;
+            }
+            // Local parameters back to the surface's: the patch's own ends stay exact knots.
+            auto global = [](double a, double b, double s) { return s == 0.0 ? a : s == 1.0 ? b : a + (b - a) * s; };
+            Piece made{};
+            made.rect = {global(patch.u0, patch.u1, s0), global(patch.u0, patch.u1, s1),
+                         global(patch.v0, patch.v1, t0), global(patch.v0, patch.v1, t1)};
+            made.patch = index;
+            made.hull = kNoHull;
+            if (netSize <= kMaxHullSize) {
+                made.hull = static_cast<uint32_t>(hullPoints_.size());
+                hullPoints_.insert(hullPoints_.end(), piece.points.begin(), piece.points.end());
+            }
+            made.centreU = 0.5 * (made.rect.u0 + made.rect.u1);
+            made.centreV = 0.5 * (made.rect.v0 + made.rect.v1);
+            const SurfaceDerivatives d = patches_.derivatives(patch, made.centreU, made.centreV);
+            made.origin = d.point;
+            // Rows of the pseudo-inverse of [du dv]; zero where the tangents degenerate.
+            const double a = dot(d.du, d.du), b = dot(d.du, d.dv), c = dot(d.dv, d.dv);
+            const double det = a * c - b * b;
+            made.rowU = made.rowV = {0.0, 0.0, 0.0};
+            if (det > 1e-12 * a * c && std::isfinite(det)) {
+                made.rowU = scale(sub(scale(d.du, c), scale(d.dv, b)), 1.0 / det);
+                made.rowV = scale(sub(scale(d.dv, a), scale(d.du, b)), 1.0 / det);
+            }
+            pieces_.push_back(made);
+            nets.push_back(std::move(piece));
+        };
+    for (uint32_t k = 0; k < patches_.patches.size(); ++k) split(k, 0.0, 1.0, 0.0, 1.0, 0, 0);
+
+    // The tree: split each set of pieces at the median of their centres along the longest
+    // axis of those centres.
+    std::vector<Vec3> centres(pieces_.size());
+    for (size_t k = 0; k < pieces_.size(); ++k) {
+        Vec3 sum{0.0, 0.0, 0.0};
+        for (const Vec3& pt : nets[k].points) sum = add(sum, pt);
+        centres[k] = scale(sum, 1.0 / static_cast<double>(nets[k].points.size()));
+    }
+    std::vector<uint32_t> order(pieces_.size());
+    for (uint32_t k = 0; k < order.size(); ++k) order[k] = k;
+    nodes_.reserve(2 * pieces_.size());
+    nodes_.emplace_back();
+    std::function<void(size_t, size_t, size_t)> build = [&](size_t nodeIndex, size_t first, size_t last) {
+        std::vector<const PieceNet*> members;
+        Vec3 alongU{0.0, 0.0, 0.0}, normal{0.0, 0.0, 0.0};
+        double normalScale = 0.0;
+        for (size_t k = first; k < last; ++k) {
+            const PieceNet& n = nets[order[k]];
+            members.push_back(&n);
+            const Vec3 pieceNormal = cross(n.alongU, n.alongV);
+            alongU = add(alongU, n.alongU);
+            normal = add(normal, pieceNormal);
+            normalScale += norm(pieceNormal);
+        }
+        fitBound(members, alongU, normal, normalScale, nodes_[nodeIndex].bound);
+        if (last - first == 1) {
+            nodes_[nodeIndex].piece = static_cast<int32_t>(order[first]);
+            nodes_[nodeIndex].firstChild = 0;
+            return;
+        }
+        Vec3 low = centres[order[first]], high = low;
+        for (size_t k = first; k < last; ++k)
+            for (int c = 0; c < 3; ++c) {
+                low[c] = std::min(low[c], centres[order[k]][c]);
+                high[c] = std::max(high[c], centres[order[k]][c]);
+            }
+        int axis = 0;
+        for (int c = 1; c < 3; ++c)
+            if (high[c] - low[c] > high[axis] - low[axis]) axis = c;
+        const size_t middle = (first + last) / 2;
+        std::nth_element(order.begin() + first, order.begin() + middle, order.begin() + last,
+                         [&](uint32_t a, uint32_t b) { return centres[a][axis] < centres[b][axis]; });
+        const size_t child = nodes_.size();
+        nodes_[nodeIndex].piece = -1;
+        nodes_[nodeIndex].firstChild = static_cast<uint32_t>(child);
+        nodes_.emplace_back();
+        nodes_.emplace_back();
+        build(child, first, middle);
+        build(child + 1, middle, last);
+    };
+    build(0, 0, pieces_.size());
+}
+
+LocalMinimum PatchTree::closest(const Vec3& target) const {
+    thread_local std::vector<HeapEntry> scratch;
+    std::vector<HeapEntry>& heap = scratch;  // one thread-local lookup per query
+    heap.clear();
+    const auto nearestOnTop = std::greater<HeapEntry>();
+    heap.push_back({nodes_[0].bound.distance2(target), 0});
+    LocalMinimum best{startU_, startV_, std::numeric_limits<double>::infinity(), {0.0, 0.0, 0.0}};
+    bool found = false;
+    // The half-space through the best point so far that faces the target: a piece whose
+    // whole net lies at least the best distance behind it cannot hold a closer point.
+    Vec3 facing{0.0, 0.0, 0.0};
+    double facingTarget = 0.0, bestDistance = std::numeric_limits<double>::infinity();
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), nearestOnTop);
+        const HeapEntry entry = heap.back();
+        heap.pop_back();
+        if (found && !(entry.bound < best.d2)) break;
+        const Node& node = nodes_[entry.node];
+        if (node.piece < 0) {
+            for (uint32_t c = node.firstChild; c < node.firstChild + 2; ++c) {
+                const double bound = nodes_[c].bound.distance2(target);
+                if (found && !(bound < best.d2)) continue;
+                heap.push_back({bound, c});
+                std::push_heap(heap.begin(), heap.end(), nearestOnTop);
+            }
+            continue;
+        }
+        const Piece& piece = pieces_[static_cast<size_t>(node.piece)];
+        if (found && piece.hull != kNoHull && bestDistance > 0.0) {
+            double support = -std::numeric_limits<double>::infinity();
+            const Vec3* net = &hullPoints_[piece.hull];
+            for (size_t k = 0; k < netSize_; ++k) support = std::max(support, dot(facing, net[k]));
+            if (facingTarget - support >= bestDistance) continue;
+        }
+        const ParameterRect& r = piece.rect;
+        double u, v;
+        if (found && std::abs(std::clamp(best.u, r.u0, r.u1) - best.u) <= r.u1 - r.u0 &&
+            std::abs(std::clamp(best.v, r.v0, r.v1) - best.v) <= r.v1 - r.v0) {
+            // Beside the best point so far: the minimum here is usually on the shared edge,
+            // a step or two from its nearest parameters.
+            u = std::clamp(best.u, r.u0, r.u1);
+            v = std::clamp(best.v, r.v0, r.v1);
+        } else {
+            const Vec3 offset = sub(target, piece.origin);
+            u = std::clamp(piece.centreU + dot(piece.rowU, offset), r.u0, r.u1);
+            v = std::clamp(piece.centreV + dot(piece.rowV, offset), r.v0, r.v1);
+            if (!(u == u && v == v)) u = piece.centreU, v = piece.centreV;
+        }
+        const LocalMinimum m = descend(patches_, patches_.patches[piece.patch], r, rangeU_, rangeV_, target, u, v);
+        if (!found || m.d2 < best.d2) {
+            best = m;
+            bestDistance = std::sqrt(best.d2);
+            const Vec3 toTarget = sub(target, best.point);
+            facing = bestDistance > 0.0 ? scale(toTarget, 1.0 / bestDistance) : Vec3{0.0, 0.0, 0.0};
+            facingTarget = dot(facing, target);
+        }
+        found = true;
+    }
+    return best;
+}
+
+}  // namespace hostapi::nurbs

@@ -1,0 +1,61 @@
+#pragma once
+// The closest-point search structure of one surface: its Bezier patches cut into nearly flat
+// pieces, each bounded by the hull of its control points, in a bounding-volume tree. A query
+// visits pieces nearest bound first and solves each with a clamped Newton descent until no
+// piece left can hold a closer point.
+
+#include <cstdint>
+#include <vector>
+
+#include "nurbs_bezier_patches.h"
+#include "nurbs_descent.h"
+
+namespace hostapi::nurbs {
+
+// An axis-aligned box and a box oriented to the surface's mean tangent plane; the distance to
+// either bounds the distance to the surface inside from below.
+struct PatchBound {
+    double low[3], high[3];
+    double axes[3][3];
+    double axisLow[3], axisHigh[3];
+
+    // Squared distance from p to the nearer of the two boxes' far sides (the larger bound).
+    double distance2(const Vec3& p) const;
+};
+
+class PatchTree {
+public:
+    explicit PatchTree(const PreparedSurface& surface);
+
+    // The parameters of the surface point nearest to target and its squared distance.
+    LocalMinimum closest(const Vec3& target) const;
+
+    size_t pieceCount() const { return pieces_.size(); }
+    size_t nodeCount() const { return nodes_.size(); }
+
+private:
+    struct Piece {
+        ParameterRect rect;
+        uint32_t patch;
+        uint32_t hull;  // its control net in hullPoints_, or kNoHull for nets too large to keep
+        // The tangent plane at the centre: a descent starts where it puts the target, so
+        // (u, v) = centre + (rowU . (x - origin), rowV . (x - origin)), clamped to the piece.
+        double centreU, centreV;
+        Vec3 origin, rowU, rowV;
+    };
+    static constexpr uint32_t kNoHull = 0xffffffffu;
+    struct Node {
+        PatchBound bound;
+        int32_t piece;       // the piece of a leaf node; -1 for an inner node
+        uint32_t firstChild;  // inner node: children at firstChild and firstChild + 1
+    };
+
+    BezierPatches patches_;
+    size_t netSize_;
+    std::vector<Vec3> hullPoints_;
+    std::vector<Piece> pieces_;
+    std::vector<Node> nodes_;  // nodes_[0] is the root
+    double rangeU_, rangeV_, startU_, startV_;
+};
+
+}  // namespace hostapi::nurbs
