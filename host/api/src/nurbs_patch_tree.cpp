@@ -237,29 +237,32 @@ PatchTree::PatchTree(const PreparedSurface& surface)
 }
 
 LocalMinimum PatchTree::closest(const Vec3& target) const {
+    // Each node enters the heap at most once, so a per-thread buffer of the node count never
+    // grows during a query; raw pointers keep the thread-local lookup out of the loop.
     thread_local std::vector<HeapEntry> scratch;
-    std::vector<HeapEntry>& heap = scratch;  // one thread-local lookup per query
-    heap.clear();
+    std::vector<HeapEntry>& buffer = scratch;
+    if (buffer.size() < nodes_.size()) buffer.resize(nodes_.size());
+    HeapEntry* const heap = buffer.data();
+    size_t heapSize = 0;
     const auto nearestOnTop = std::greater<HeapEntry>();
-    heap.push_back({nodes_[0].bound.distance2(target), 0});
+    heap[heapSize++] = {nodes_[0].bound.distance2(target), 0};
     LocalMinimum best{startU_, startV_, std::numeric_limits<double>::infinity(), {0.0, 0.0, 0.0}};
     bool found = false;
     // The half-space through the best point so far that faces the target: a piece whose
     // whole net lies at least the best distance behind it cannot hold a closer point.
     Vec3 facing{0.0, 0.0, 0.0};
     double facingTarget = 0.0, bestDistance = std::numeric_limits<double>::infinity();
-    while (!heap.empty()) {
-        std::pop_heap(heap.begin(), heap.end(), nearestOnTop);
-        const HeapEntry entry = heap.back();
-        heap.pop_back();
+    while (heapSize > 0) {
+        std::pop_heap(heap, heap + heapSize, nearestOnTop);
+        const HeapEntry entry = heap[--heapSize];
         if (found && !(entry.bound < best.d2)) break;
         const Node& node = nodes_[entry.node];
         if (node.piece < 0) {
             for (uint32_t c = node.firstChild; c < node.firstChild + 2; ++c) {
                 const double bound = nodes_[c].bound.distance2(target);
                 if (found && !(bound < best.d2)) continue;
-                heap.push_back({bound, c});
-                std::push_heap(heap.begin(), heap.end(), nearestOnTop);
+                heap[heapSize++] = {bound, c};
+                std::push_heap(heap, heap + heapSize, nearestOnTop);
             }
             continue;
         }
