@@ -245,24 +245,44 @@ LocalMinimum PatchTree::closest(const Vec3& target) const {
     HeapEntry* const heap = buffer.data();
     size_t heapSize = 0;
     const auto nearestOnTop = std::greater<HeapEntry>();
-    heap[heapSize++] = {nodes_[0].bound.distance2(target), 0};
     LocalMinimum best{startU_, startV_, std::numeric_limits<double>::infinity(), {0.0, 0.0, 0.0}};
     bool found = false;
     // The half-space through the best point so far that faces the target: a piece whose
     // whole net lies at least the best distance behind it cannot hold a closer point.
     Vec3 facing{0.0, 0.0, 0.0};
     double facingTarget = 0.0, bestDistance = std::numeric_limits<double>::infinity();
-    while (heapSize > 0) {
-        std::pop_heap(heap, heap + heapSize, nearestOnTop);
-        const HeapEntry entry = heap[--heapSize];
+    // An opened node goes on with its nearer child directly while that is still the nearest
+    // candidate: the same order as popping it, without the heap round trip.
+    HeapEntry current{nodes_[0].bound.distance2(target), 0};
+    bool haveCurrent = true;
+    while (true) {
+        if (!haveCurrent) {
+            if (heapSize == 0) break;
+            std::pop_heap(heap, heap + heapSize, nearestOnTop);
+            current = heap[--heapSize];
+        }
+        haveCurrent = false;
+        const HeapEntry entry = current;
         if (found && !(entry.bound < best.d2)) break;
         const Node& node = nodes_[entry.node];
         if (node.piece < 0) {
-            for (uint32_t c = node.firstChild; c < node.firstChild + 2; ++c) {
-                const double bound = nodes_[c].bound.distance2(target);
-                if (found && !(bound < best.d2)) continue;
-                heap[heapSize++] = {bound, c};
+            const uint32_t a = node.firstChild, b = a + 1;
+            const double boundA = nodes_[a].bound.distance2(target), boundB = nodes_[b].bound.distance2(target);
+            const bool aNearer = !(boundB < boundA);
+            const HeapEntry nearer{aNearer ? boundA : boundB, aNearer ? a : b};
+            const HeapEntry farther{aNearer ? boundB : boundA, aNearer ? b : a};
+            if (!found || farther.bound < best.d2) {
+                heap[heapSize++] = farther;
                 std::push_heap(heap, heap + heapSize, nearestOnTop);
+            }
+            if (!found || nearer.bound < best.d2) {
+                if (heapSize > 0 && heap[0].bound < nearer.bound) {
+                    heap[heapSize++] = nearer;
+                    std::push_heap(heap, heap + heapSize, nearestOnTop);
+                } else {
+                    current = nearer;
+                    haveCurrent = true;
+                }
             }
             continue;
         }
