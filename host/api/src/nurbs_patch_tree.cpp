@@ -58,28 +58,24 @@ void fitBound(const std::vector<const PieceNet*>& nets, const Vec3& alongU, cons
               PatchBound& bound) {
     chooseAxes(alongU, normal, normalScale, bound.axes);
     for (int c = 0; c < 3; ++c) {
-        bound.low[c] = bound.axisLow[c] = std::numeric_limits<double>::infinity();
-        bound.high[c] = bound.axisHigh[c] = -std::numeric_limits<double>::infinity();
+        bound.low[c] = std::numeric_limits<double>::infinity();
+        bound.high[c] = -std::numeric_limits<double>::infinity();
     }
     double size = 0.0;
     for (const PieceNet* net : nets) {
         for (const Vec3& p : net->points) {
             for (int c = 0; c < 3; ++c) {
-                bound.low[c] = std::min(bound.low[c], p[c]);
-                bound.high[c] = std::max(bound.high[c], p[c]);
                 const double x = bound.axes[c][0] * p[0] + bound.axes[c][1] * p[1] + bound.axes[c][2] * p[2];
-                bound.axisLow[c] = std::min(bound.axisLow[c], x);
-                bound.axisHigh[c] = std::max(bound.axisHigh[c], x);
+                bound.low[c] = std::min(bound.low[c], x);
+                bound.high[c] = std::max(bound.high[c], x);
+                size = std::max(size, std::abs(p[c]));
             }
         }
     }
-    for (int c = 0; c < 3; ++c) size = std::max({size, std::abs(bound.low[c]), std::abs(bound.high[c])});
     const double margin = 1e-12 * size;
     for (int c = 0; c < 3; ++c) {
         bound.low[c] -= margin;
         bound.high[c] += margin;
-        bound.axisLow[c] -= margin;
-        bound.axisHigh[c] += margin;
     }
 }
 
@@ -92,15 +88,13 @@ struct HeapEntry {
 }  // namespace
 
 double PatchBound::distance2(const Vec3& p) const {
-    double box = 0.0, oriented = 0.0;
+    double sum = 0.0;
     for (int c = 0; c < 3; ++c) {
-        const double gap = std::max(low[c] - p[c], p[c] - high[c]);
-        if (gap > 0.0) box += gap * gap;
         const double x = axes[c][0] * p[0] + axes[c][1] * p[1] + axes[c][2] * p[2];
-        const double along = std::max(axisLow[c] - x, x - axisHigh[c]);
-        if (along > 0.0) oriented += along * along;
+        const double gap = std::max(low[c] - x, x - high[c]);
+        if (gap > 0.0) sum += gap * gap;
     }
-    return std::max(box, oriented);
+    return sum;
 }
 
 PatchTree::PatchTree(const PreparedSurface& surface)

@@ -12,14 +12,13 @@
 
 namespace hostapi::nurbs {
 
-// An axis-aligned box and a box oriented to the surface's mean tangent plane; the distance to
-// either bounds the distance to the surface inside from below.
+// A box oriented to the mean tangent plane of the surface inside it (the world axes where
+// that surface turns too far to have one); the distance to it bounds the distance to the
+// surface inside from below.
 struct PatchBound {
-    double low[3], high[3];
-    double axes[3][3];
-    double axisLow[3], axisHigh[3];
+    double axes[3][3];  // rows: unit axes
+    double low[3], high[3];  // extent along each axis
 
-    // Squared distance from p to the nearer of the two boxes' far sides (the larger bound).
     double distance2(const Vec3& p) const;
 };
 
