@@ -234,7 +234,9 @@ TEST(PatchSearch, NeverFartherThanBruteForceOrOcctOnVariedSurfaces) {
                                       std::to_string(p[2]);
             EXPECT_TRUE(hit.u >= u0 && hit.u <= u1 && hit.v >= v0 && hit.v <= v1) << where;
             EXPECT_EQ(hit.point, hostapi::evaluate(s, hit.u, hit.v)) << where;
-            if (k < 6) EXPECT_LT(hit.distance, 1e-9) << where;
+            if (k < 6) {
+                EXPECT_LT(hit.distance, 1e-9) << where;
+            }
             EXPECT_LE(hit.distance, bruteForceDistance(s, p) + 1e-12) << where;
             double reference = INFINITY;
             try {

@@ -1,6 +1,7 @@
 #include "nurbs_bezier_patches.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "nurbs_basis.h"
 
@@ -57,44 +58,55 @@ void bernstein(int n, double s, double b[3][kMaxOrder]) {
     }
 }
 
+// Four doubles handled as one value: x, y, z and an unused lane, so each step of Horner's
+// rule below is one vector operation with the same rounding as three scalar ones.
+typedef double Lanes __attribute__((vector_size(32)));
+
+// Loads through a reference: a 32-byte vector never crosses a call boundary by value.
+void loadLanes(Lanes& x, const double* p) { std::memcpy(&x, p, sizeof x); }
+
 // Point and derivatives of a polynomial patch of degrees P x Q from its power-basis
-// coefficients (coordinate-major, then u power, then v power) at local (s, t), by Horner's
-// rule; the derivatives are scaled to the surface's parameters.
+// coefficients (per u power, per v power: x, y, z, 0) at local (s, t), by Horner's rule; the
+// derivatives are scaled to the surface's parameters.
 template <int P, int Q>
 SurfaceDerivatives powerDerivatives(const double* coefficients, double s, double t, double scaleU, double scaleV) {
+    // Per u power: the row polynomial in t and its first two derivatives.
+    Lanes r0[P + 1], r1[P + 1], r2[P + 1];
+    for (int i = 0; i <= P; ++i) {
+        const double* row = coefficients + 4 * i * (Q + 1);
+        Lanes last, k;
+        loadLanes(last, row + 4 * Q);
+        Lanes v0 = last, v1 = double(Q) * last, v2 = double(Q * (Q - 1)) * last;
+        for (int j = Q - 1; j >= 0; --j) {
+            loadLanes(k, row + 4 * j);
+            v0 = v0 * t + k;
+            if (j >= 1) v1 = v1 * t + double(j) * k;
+            if (j >= 2) v2 = v2 * t + double(j * (j - 1)) * k;
+        }
+        r0[i] = v0;
+        r1[i] = v1;
+        r2[i] = Q >= 2 ? v2 : Lanes{0.0, 0.0, 0.0, 0.0};
+    }
+    Lanes a00 = r0[P], a10 = double(P) * r0[P], a20 = double(P * (P - 1)) * r0[P];
+    Lanes a01 = r1[P], a11 = double(P) * r1[P], a02 = r2[P];
+    for (int i = P - 1; i >= 0; --i) {
+        a00 = a00 * s + r0[i];
+        a01 = a01 * s + r1[i];
+        a02 = a02 * s + r2[i];
+        if (i >= 1) a10 = a10 * s + double(i) * r0[i], a11 = a11 * s + double(i) * r1[i];
+        if (i >= 2) a20 = a20 * s + double(i * (i - 1)) * r0[i];
+    }
+    if (P < 2) a20 = Lanes{0.0, 0.0, 0.0, 0.0};
+    const Lanes du = a10 * scaleU, dv = a01 * scaleV, duu = a20 * (scaleU * scaleU), duv = a11 * (scaleU * scaleV),
+                dvv = a02 * (scaleV * scaleV);
     SurfaceDerivatives d;
-    const double uu = scaleU * scaleU, uv = scaleU * scaleV, vv = scaleV * scaleV;
     for (int c = 0; c < 3; ++c) {
-        const double* k = coefficients + c * (P + 1) * (Q + 1);
-        // Per u power: the row polynomial in t and its first two derivatives.
-        double r0[P + 1], r1[P + 1], r2[P + 1];
-        for (int i = 0; i <= P; ++i) {
-            const double* row = k + i * (Q + 1);
-            double v0 = row[Q], v1 = Q * row[Q], v2 = Q * (Q - 1) * row[Q];
-            for (int j = Q - 1; j >= 0; --j) {
-                v0 = v0 * t + row[j];
-                if (j >= 1) v1 = v1 * t + j * row[j];
-                if (j >= 2) v2 = v2 * t + j * (j - 1) * row[j];
-            }
-            r0[i] = v0;
-            r1[i] = Q >= 1 ? v1 : 0.0;
-            r2[i] = Q >= 2 ? v2 : 0.0;
-        }
-        double a00 = r0[P], a10 = P * r0[P], a20 = P * (P - 1) * r0[P];
-        double a01 = r1[P], a11 = P * r1[P], a02 = r2[P];
-        for (int i = P - 1; i >= 0; --i) {
-            a00 = a00 * s + r0[i];
-            a01 = a01 * s + r1[i];
-            a02 = a02 * s + r2[i];
-            if (i >= 1) a10 = a10 * s + i * r0[i], a11 = a11 * s + i * r1[i];
-            if (i >= 2) a20 = a20 * s + i * (i - 1) * r0[i];
-        }
-        d.point[c] = a00;
-        d.du[c] = a10 * scaleU;
-        d.dv[c] = a01 * scaleV;
-        d.duu[c] = (P >= 2 ? a20 : 0.0) * uu;
-        d.duv[c] = a11 * uv;
-        d.dvv[c] = (Q >= 2 ? a02 : 0.0) * vv;
+        d.point[c] = a00[c];
+        d.du[c] = du[c];
+        d.dv[c] = dv[c];
+        d.duu[c] = duu[c];
+        d.duv[c] = duv[c];
+        d.dvv[c] = dvv[c];
     }
     return d;
 }
@@ -191,13 +203,15 @@ BezierPatches::BezierPatches(const PreparedSurface& surface) {
     if (power_) {
         // Per patch and coordinate, the Bernstein coefficients turned into power ones,
         // along u then along v.
-        powerCoefficients_.resize(3 * cvs.size());
+        powerCoefficients_.assign(4 * cvs.size(), 0.0);
+        const size_t stride = 4 * static_cast<size_t>(q + 1);
         for (const BezierPatch& patch : patches) {
+            double* k = &powerCoefficients_[4 * patch.first];
+            for (size_t m = 0; m < size; ++m)
+                for (int c = 0; c < 3; ++c) k[4 * m + c] = cvs[patch.first + m][c];
             for (int c = 0; c < 3; ++c) {
-                double* k = &powerCoefficients_[3 * patch.first + c * size];
-                for (size_t m = 0; m < size; ++m) k[m] = cvs[patch.first + m][c];
-                for (int j = 0; j <= q; ++j) bernsteinToPower(k + j, p, static_cast<size_t>(q + 1), k + j);
-                for (int i = 0; i <= p; ++i) bernsteinToPower(k + i * (q + 1), q, 1, k + i * (q + 1));
+                for (int j = 0; j <= q; ++j) bernsteinToPower(k + 4 * j + c, p, stride, k + 4 * j + c);
+                for (int i = 0; i <= p; ++i) bernsteinToPower(k + i * stride + c, q, 4, k + i * stride + c);
             }
         }
     }
@@ -207,7 +221,7 @@ SurfaceDerivatives BezierPatches::derivatives(const BezierPatch& patch, double u
     const int p = degreeU, q = degreeV;
     const double scaleU = 1.0 / (patch.u1 - patch.u0), scaleV = 1.0 / (patch.v1 - patch.v0);
     if (power_)
-        return power_(&powerCoefficients_[3 * patch.first], (u - patch.u0) * scaleU, (v - patch.v0) * scaleV, scaleU,
+        return power_(&powerCoefficients_[4 * patch.first], (u - patch.u0) * scaleU, (v - patch.v0) * scaleV, scaleU,
                       scaleV);
     double bu[3][kMaxOrder], bv[3][kMaxOrder];
     bernstein(p, (u - patch.u0) * scaleU, bu);

@@ -39,7 +39,7 @@ public:
 
 private:
     // Low-degree polynomial surfaces: an unrolled evaluator and each patch's power-basis
-    // coefficients, 3 (p + 1) (q + 1) per patch from 3 * patch.first.
+    // coefficients, (x, y, z, 0) per term, from 4 * patch.first.
     PatchEvaluator power_ = nullptr;
     std::vector<double> powerCoefficients_;
 };
