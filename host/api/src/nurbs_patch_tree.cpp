@@ -9,11 +9,14 @@ namespace hostapi::nurbs {
 
 namespace {
 
-// A piece is split while its control net bends (second differences, or twist for bilinear
-// nets) by more than this fraction of its size: the normal then turns by a few tens of
-// degrees at most inside a piece, so its distance has one minimum and its hull is thin.
-constexpr double kFlatness = 0.15;
-constexpr int kMaxSplitsPerDirection = 4;  // at most 16 x 16 pieces per patch
+// A piece is split while its tangent may turn by more than about this angle (radians): the
+// second differences of a degree-n net, times n (n - 1), bound the second derivative, and
+// strongly varying weights bend a rational piece further. Within such a piece the distance
+// has one minimum and the hull is thin. A bilinear net is split while it twists by more than
+// kTwist of its size.
+constexpr double kTurn = 0.9;
+constexpr double kTwist = 0.15;
+constexpr int kMaxSplitsPerDirection = 5;  // at most 32 x 32 pieces per patch
 // Control nets up to this size are kept for the half-space test of a query.
 constexpr size_t kMaxHullSize = 36;
 
@@ -118,7 +121,12 @@ PatchTree::PatchTree(const PreparedSurface& surface)
             for (size_t i = 0; i <= static_cast<size_t>(p); ++i)
                 restrictBezier(column.data() + i * rowLength, q, 1, t0, t1, net.data() + i * rowLength);
             PieceNet piece;
-            for (const Hom& h : net) piece.points.push_back({h[0] / h[3], h[1] / h[3], h[2] / h[3]});
+            double lightest = net[0][3], heaviest = net[0][3];
+            for (const Hom& h : net) {
+                piece.points.push_back({h[0] / h[3], h[1] / h[3], h[2] / h[3]});
+                lightest = std::min(lightest, h[3]);
+                heaviest = std::max(heaviest, h[3]);
+            }
             auto at = [&](int i, int j) { return piece.points[static_cast<size_t>(i) * rowLength + j]; };
             double bendU = 0.0, bendV = 0.0, size = 0.0;
             piece.alongU = piece.alongV = {0.0, 0.0, 0.0};
@@ -134,9 +142,12 @@ PatchTree::PatchTree(const PreparedSurface& surface)
             }
             const double twist = norm(sub(add(at(0, 0), at(p, q)), add(at(p, 0), at(0, q))));
             const bool canU = splitsU < kMaxSplitsPerDirection, canV = splitsV < kMaxSplitsPerDirection;
-            const double limit = kFlatness * size;
-            const bool bentU = canU && (bendU > limit || (twist > limit && bendU >= bendV));
-            const bool bentV = canV && (bendV > limit || (twist > limit && bendV > bendU));
+            const double weighting = (heaviest / lightest) * (heaviest / lightest);
+            bendU *= p * (p - 1) * weighting;
+            bendV *= q * (q - 1) * weighting;
+            const double limit = kTurn * size, twisted = kTwist * size;
+            const bool bentU = canU && (bendU > limit || (twist > twisted && bendU >= bendV));
+            const bool bentV = canV && (bendV > limit || (twist > twisted && bendV > bendU));
             if (bentU && (!bentV || bendU >= bendV)) {
                 const double m = 0.5 * (s0 + s1);
                 split(index, s0, m, t0, t1, splitsU + 1, splitsV);
@@ -156,6 +167,21 @@ PatchTree::PatchTree(const PreparedSurface& surface)
                          global(patch.v0, patch.v1, t0), global(patch.v0, patch.v1, t1)};
             made.patch = index;
             made.hull = kNoHull;
+            made.corners[0] = at(0, 0);
+            made.corners[1] = at(p, 0);
+            made.corners[2] = at(0, q);
+            made.corners[3] = at(p, q);
+            made.collapsed = 0;
+            auto isPoint = [&](int i0, int i1, int j0, int j1) {
+                for (int i = i0; i <= i1; ++i)
+                    for (int j = j0; j <= j1; ++j)
+                        if (norm(sub(at(i, j), at(i0, j0))) > 1e-12 * size) return false;
+                return true;
+            };
+            if (isPoint(0, 0, 0, q)) made.collapsed |= 1u;
+            if (isPoint(p, p, 0, q)) made.collapsed |= 2u;
+            if (isPoint(0, p, 0, 0)) made.collapsed |= 4u;
+            if (isPoint(0, p, q, q)) made.collapsed |= 8u;
             if (netSize <= kMaxHullSize) {
                 made.hull = static_cast<uint32_t>(hullPoints_.size());
                 hullPoints_.insert(hullPoints_.end(), piece.points.begin(), piece.points.end());
@@ -301,7 +327,31 @@ LocalMinimum PatchTree::closest(const Vec3& target) const {
             v = std::clamp(piece.centreV + dot(piece.rowV, offset), r.v0, r.v1);
             if (!(u == u && v == v)) u = piece.centreU, v = piece.centreV;
         }
-        const LocalMinimum m = descend(patches_, patches_.patches[piece.patch], r, rangeU_, rangeV_, target, u, v);
+        const BezierPatch& patch = patches_.patches[piece.patch];
+        LocalMinimum m = descend(patches_, patch, r, rangeU_, rangeV_, target, u, v);
+        // A piece's distance can have a second minimum at a corner (a far target seen across
+        // an arched edge); a corner nearer than the descent's end starts one more descent.
+        int nearest = -1;
+        double nearest2 = m.d2;
+        for (int k = 0; k < 4; ++k) {
+            const Vec3 offset = sub(target, piece.corners[k]);
+            const double d2 = dot(offset, offset);
+            if (d2 < nearest2) nearest = k, nearest2 = d2;
+        }
+        if (nearest >= 0) {
+            const LocalMinimum again = descend(patches_, patch, r, rangeU_, rangeV_, target, nearest & 1 ? r.u1 : r.u0,
+                                               nearest & 2 ? r.v1 : r.v0);
+            if (again.d2 < m.d2) m = again;
+        }
+        // Stalled on a pole: every corner off it starts a descent, which can slide along the
+        // piece's edges to the minimum next to the pole.
+        const bool onPole = ((piece.collapsed & 1u) && m.u == r.u0) || ((piece.collapsed & 2u) && m.u == r.u1) ||
+                            ((piece.collapsed & 4u) && m.v == r.v0) || ((piece.collapsed & 8u) && m.v == r.v1);
+        for (int k = 0; onPole && k < 4; ++k) {
+            const LocalMinimum again =
+                descend(patches_, patch, r, rangeU_, rangeV_, target, k & 1 ? r.u1 : r.u0, k & 2 ? r.v1 : r.v0);
+            if (again.d2 < m.d2) m = again;
+        }
         if (!found || m.d2 < best.d2) {
             best = m;
             bestDistance = std::sqrt(best.d2);

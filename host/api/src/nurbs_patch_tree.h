@@ -41,6 +41,12 @@ private:
         // (u, v) = centre + (rowU . (x - origin), rowV . (x - origin)), clamped to the piece.
         double centreU, centreV;
         Vec3 origin, rowU, rowV;
+        // The surface at the corners (u0, v0), (u1, v0), (u0, v1), (u1, v1): a descent that
+        // ends farther than one of them restarts there.
+        Vec3 corners[4];
+        // Edges collapsed to a point (a pole), bits u0, u1, v0, v1: a descent stalls on them,
+        // since moving along them moves nothing.
+        unsigned collapsed;
     };
     static constexpr uint32_t kNoHull = 0xffffffffu;
     struct Node {
