@@ -9,6 +9,7 @@
 #include <maya/MAutoCLMem.h>
 
 #include "KxNode.h"
+#include "slide_kernel.h"
 #include "surface_data.h"
 
 // One dense per-point weight cache: a device-memory handle (left empty by the node) and
@@ -62,7 +63,7 @@ private:
     }
     int checkEvaluationInputs(const NodeAttributes& attributes, int32_t count);
     bool cachesDue(bool refreshPending, bool cacheAttributes, int32_t count) const;
-    void refreshCaches(const NodeAttributes& attributes, int32_t count);
+    void refreshCaches(const NodeAttributes& attributes, int32_t count, quelvarn::kernels::SlideBuild build);
 };
 
 #define QUELVARN_EXPORT extern "C" __attribute__((visibility("default")))

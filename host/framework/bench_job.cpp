@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 #include <vector>
 
 #include <hostapi/objects.h>
+#include <tbb/global_control.h>
 
 #include "scene_run.h"
 
@@ -34,41 +36,86 @@ double peakResidentMegabytes() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
 }
 
+
+// The points an evaluation changed: those whose coordinates differ from the scene's.
+size_t movedPoints(const std::vector<KxPoint>& before, const std::vector<KxPoint>& after) {
+    size_t moved = 0;
+    for (size_t i = 0; i < before.size() && i < after.size(); ++i) {
+        if (std::memcmp(&before[i], &after[i], sizeof(KxPoint)) != 0) ++moved;
+    }
+    return moved;
+}
+
+// Sorted times of `evaluations` evaluations after one untimed warm-up; empty when the
+// node failed.
+std::vector<double> timeEvaluations(SceneRun& run, int evaluations) {
+    std::vector<double> times;
+    if (run.evaluate() != 0) return times;
+    for (int k = 0; k < evaluations; ++k) {
+        const auto start = Clock::now();
+        if (run.evaluate() != 0) return {};
+        times.push_back(millisecondsSince(start));
+    }
+    std::sort(times.begin(), times.end());
+    return times;
+}
+
+std::string deformLine(size_t count, size_t moved, double median, int threads, const char* kind) {
+    return "deform: " + std::to_string(count) + " points, " + std::to_string(moved) + " moved, " +
+           format("%.2f", median) + " ms per evaluation, " +
+           format("%.2f", static_cast<double>(count) / median / 1e3) + " Mpoints/s (cpu, " +
+           std::to_string(threads) + (threads == 1 ? " thread, " : " threads, ") + kind + ")\n";
+}
+
 }  // namespace
 
 int runBench(const BenchJob& job, std::ostream& out) {
     hostapi::setEchoMessages(false);
+    const int threads = job.threads > 0 ? job.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    tbb::global_control limit(tbb::global_control::max_allowed_parallelism, static_cast<size_t>(threads));
     auto start = Clock::now();
     SceneRun run(job.scenePath, job.pluginPath);
+    run.settings.referencePath = job.reference;
     const double loading = millisecondsSince(start);
     const size_t count = run.scene().points.size();
 
     out << "ostrivel bench: " << run.scene().nodeName << ", " << count << " points, "
-        << std::thread::hardware_concurrency() << " hardware threads\n"
+        << std::thread::hardware_concurrency() << " hardware threads, " << threads << " used"
+        << (job.reference ? ", reference slide\n" : "\n")
         << "  load       " << format("%.1f", loading) << " ms (scene file and host objects)\n";
+    std::string bindLine;
     if (run.scene().needsBinding()) {
         start = Clock::now();
         if (run.bind() != 0) return printNodeErrors();
         const double binding = millisecondsSince(start);
         out << "  bind       " << format("%.1f", binding) << " ms (" << format("%.2f", binding * 1e3 / std::max<size_t>(1, count))
             << " us per point)\n";
+        bindLine = "bind: " + std::to_string(count) + " points, " + format("%.1f", binding) + " ms, " +
+                   format("%.1f", static_cast<double>(count) / std::max(binding, 1e-9)) + " kpoints/s\n";
     }
     start = Clock::now();
     if (run.evaluate() != 0) return printNodeErrors();
     out << "  first      " << format("%.2f", millisecondsSince(start)) << " ms (builds the rest frames and maps)\n";
 
-    std::vector<double> times;
-    for (int k = 0; k < job.evaluations; ++k) {
-        start = Clock::now();
-        if (run.evaluate() != 0) return printNodeErrors();
-        times.push_back(millisecondsSince(start));
-    }
-    std::sort(times.begin(), times.end());
-    const double median = times[times.size() / 2];
-    out << "  cached     " << format("%.2f", median) << " ms per evaluation (median of " << job.evaluations
-        << "; fastest " << format("%.2f", times.front()) << "), "
-        << format("%.2f", static_cast<double>(count) / median / 1e3) << " M points/s\n"
+    const std::vector<double> cached = timeEvaluations(run, job.evaluations);
+    if (cached.empty()) return printNodeErrors();
+    const size_t cachedMoved = movedPoints(run.scene().points, run.record().points);
+    const double cachedMedian = cached[cached.size() / 2];
+    out << "  cached     " << format("%.2f", cachedMedian) << " ms per evaluation (median of " << job.evaluations
+        << "; fastest " << format("%.2f", cached.front()) << "), "
+        << format("%.2f", static_cast<double>(count) / cachedMedian / 1e3) << " M points/s\n";
+
+    run.settings.cacheAttributes = false;  // every evaluation rebuilds the rest frames and maps
+    const std::vector<double> refresh = timeEvaluations(run, job.evaluations);
+    if (refresh.empty()) return printNodeErrors();
+    const size_t refreshMoved = movedPoints(run.scene().points, run.record().points);
+    const double refreshMedian = refresh[refresh.size() / 2];
+    out << "  refresh    " << format("%.2f", refreshMedian) << " ms per evaluation (median of " << job.evaluations
+        << "; fastest " << format("%.2f", refresh.front()) << ")\n"
         << "  memory     " << format("%.0f", peakResidentMegabytes()) << " MB peak resident\n";
+
+    out << deformLine(count, cachedMoved, cachedMedian, threads, "cached")
+        << deformLine(count, refreshMoved, refreshMedian, threads, "refresh") << bindLine;
     return 0;
 }
 

@@ -1,0 +1,394 @@
+// The wide slide body, included inside one build namespace by each slide_kernel_<isa>.cpp
+// after it has defined kLanes, the lane vector types VD (doubles), VF (floats), VI (32-bit
+// integers) and VL (64-bit masks), and the helpers gatherD, gatherF and sqrtD.
+//
+// Lanes are points. Every lane performs the plain slide's operations in the plain slide's
+// order (float where it computes in float, double where it computes in double, no fused
+// operations), so a lane's result is bit-identical to the plain per-point evaluation.
+// Lanes that the plain slide would leave early simply compute along and are not written.
+// As in curve_kernel_body.inl: no standard headers, templates or inline library functions
+// (they would be emitted once per build with vague linkage); helpers are static.
+
+static const int kMaxOrder = 10;              // the surface evaluation's fixed scratch
+static const int kMaxWeights = 45;            // de Boor weights of one span of order 10
+static const double kNegligible = 1e-5;
+static const double kChordStep = 0.01;
+static const double kTinyLength2 = 2.0 * 2.2250738585072014e-308;  // twice the smallest normal double
+
+static VD splatD(double x) {
+    VD r;
+    for (int l = 0; l < kLanes; ++l) r[l] = x;
+    return r;
+}
+static VF splatF(float x) {
+    VF r;
+    for (int l = 0; l < kLanes; ++l) r[l] = x;
+    return r;
+}
+static VL splatL(int64_t x) {
+    VL r;
+    for (int l = 0; l < kLanes; ++l) r[l] = x;
+    return r;
+}
+static VD widen(VF x) { return __builtin_convertvector(x, VD); }
+static VF narrow(VD x) { return __builtin_convertvector(x, VF); }
+static bool anyLane(VL mask) {
+    for (int l = 0; l < kLanes; ++l)
+        if (mask[l]) return true;
+    return false;
+}
+// |x| by clearing the sign bit, as fabs does (also for zeros and NaNs).
+static VD absD(VD x) {
+    const VL bits = (VL)x & splatL(0x7FFFFFFFFFFFFFFF);
+    return (VD)bits;
+}
+
+struct V3 {
+    VD x, y, z;
+};
+static V3 sub(const V3& a, const V3& b) { return V3{a.x - b.x, a.y - b.y, a.z - b.z}; }
+static V3 select(VL mask, const V3& a, const V3& b) {
+    return V3{mask ? a.x : b.x, mask ? a.y : b.y, mask ? a.z : b.z};
+}
+
+// Span of each lane's parameter: the plain search, lane by lane (knots need not increase).
+static VI surfaceSpans(const float* knots, int order, int cvCount, VF t) {
+    VI spans;
+    for (int l = 0; l < kLanes; ++l) {
+        int s = order - 1;
+        const float x = t[l];
+        while (s < cvCount - 1 && x > knots[s + 1]) ++s;
+        spans[l] = s;
+    }
+    return spans;
+}
+
+// The de Boor weights a of every level of each lane's span, in single precision.
+static void spanWeights(const float* knots, int order, VI spans, VF t, VF* a) {
+    const int p = order - 1;
+    const VI first = spans - p;  // index of the span's first control point
+    int k = 0;
+    for (int r = 1; r <= p; ++r) {
+        for (int j = 0; j <= p - r; ++j) {
+            const VF right = gatherF(knots + p + 1 + j, first);
+            const VF left = gatherF(knots + r + j, first);
+            a[k++] = (right - t) / (right - left);
+        }
+    }
+}
+
+// De Boor's levels over the order points of a span, in place; the result is Q[0].
+static V3 blendSpan(int order, const VF* a, V3* Q) {
+    const int p = order - 1;
+    int k = 0;
+    for (int r = 1; r <= p; ++r) {
+        for (int j = 0; j <= p - r; ++j, ++k) {
+            const VD wa = widen(a[k]);
+            const VD wb = widen(splatF(1.0f) - a[k]);
+            Q[j].x = wa * Q[j].x + wb * Q[j + 1].x;
+            Q[j].y = wa * Q[j].y + wb * Q[j + 1].y;
+            Q[j].z = wa * Q[j].z + wb * Q[j + 1].z;
+        }
+    }
+    return Q[0];
+}
+
+// Tensor-product point, v first then u, at each lane's (u, v).
+static V3 surfacePoint(const KernelSurface& s, VF u, VF v) {
+    const int pu = s.uOrder - 1;
+    const int pv = s.vOrder - 1;
+    const VI su = surfaceSpans(s.uKnots, s.uOrder, s.uCvCount, u);
+    const VI sv = surfaceSpans(s.vKnots, s.vOrder, s.vCvCount, v);
+    VF a[kMaxWeights];
+    V3 Q[kMaxOrder];
+    V3 W[kMaxOrder];
+
+    spanWeights(s.vKnots, s.vOrder, sv, v, a);
+    const int stride = s.uCvCount;
+    const VI base = ((su - pu) + (sv - pv) * stride) * 3;  // first control point of the patch, in doubles
+    for (int r = 0; r <= pu; ++r) {
+        for (int k = 0; k <= pv; ++k) {
+            const double* at = s.cvs + 3 * (r + k * stride);
+            Q[k] = V3{gatherD(at, base), gatherD(at + 1, base), gatherD(at + 2, base)};
+        }
+        W[r] = blendSpan(s.vOrder, a, Q);
+    }
+    spanWeights(s.uKnots, s.uOrder, su, u, a);
+    return blendSpan(s.uOrder, a, W);
+}
+
+struct Frame {
+    V3 point, tangentU, tangentV, normal;
+};
+
+// The frame at (u, v): the point once, the chords from it (backward within one step of
+// the domain end), and the unit normal of their cross product.
+static Frame surfaceFrame(const KernelSurface& s, VD u, VD v) {
+    Frame f;
+    const VF fu = narrow(u);
+    const VF fv = narrow(v);
+    f.point = surfacePoint(s, fu, fv);
+    const VL backU = u > splatD(static_cast<double>(s.uDomainEnd) - kChordStep);
+    const VL backV = v > splatD(static_cast<double>(s.vDomainEnd) - kChordStep);
+    const V3 atU = surfacePoint(s, narrow(backU ? u - kChordStep : u + kChordStep), fv);
+    const V3 atV = surfacePoint(s, fu, narrow(backV ? v - kChordStep : v + kChordStep));
+    f.tangentU = select(backU, sub(f.point, atU), sub(atU, f.point));
+    f.tangentV = select(backV, sub(f.point, atV), sub(atV, f.point));
+
+    const V3& a = f.tangentU;
+    const V3& b = f.tangentV;
+    V3 n{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+    const VD length2 = n.x * n.x + n.y * n.y + n.z * n.z;
+    const VD length = sqrtD(length2);
+    const VL nonZero = length != splatD(0.0);
+    V3 unit = select(nonZero, V3{n.x / length, n.y / length, n.z / length}, n);
+    const VL tiny = length2 < splatD(kTinyLength2);
+    if (anyLane(tiny)) {
+        for (int l = 0; l < kLanes; ++l) {
+            if (!tiny[l]) continue;
+            double xyz[3] = {n.x[l], n.y[l], n.z[l]};
+            normalizeTinyVector(xyz);
+            unit.x[l] = xyz[0];
+            unit.y[l] = xyz[1];
+            unit.z[l] = xyz[2];
+        }
+    }
+    f.normal = unit;
+    return f;
+}
+
+// The curve kernel's span rule, lane by lane.
+static VI curveSpans(const float* knots, unsigned p, unsigned m, VF t) {
+    VI spans;
+    for (int l = 0; l < kLanes; ++l) {
+        unsigned span = p;
+        if (m >= 2) {
+            span = m - 1;
+            for (unsigned k = 1; k < m; ++k) {
+                if (knots[k] > t[l]) {
+                    span = k - 1;
+                    break;
+                }
+            }
+        }
+        spans[l] = static_cast<int32_t>(span > p ? span : p);
+    }
+    return spans;
+}
+
+// The curve kernel's evaluation at each lane's t: basis by the triangular recurrence with
+// its float roundings, then the sum in double in basis order.
+static V3 curvePoint(const KernelCurve& c, VF t) {
+    const unsigned p = static_cast<unsigned>(c.degree);
+    const unsigned m = static_cast<unsigned>(c.knotCount) - p - 1u;
+    const VI first = curveSpans(c.knots, p, m, t) - static_cast<int32_t>(p);  // span - p
+    VD left[8];
+    VD right[8];
+    VF N[8];
+    N[0] = splatF(1.0f);
+    for (unsigned j = 1; j <= p; ++j) {
+        left[j] = widen(t - gatherF(c.knots + p + 1 - j, first));
+        right[j] = widen(gatherF(c.knots + p + j, first) - t);
+        VF saved = splatF(0.0f);
+        for (unsigned r = 0; r < j; ++r) {
+            const VF temp = narrow(widen(N[r]) / (right[r + 1] + left[j - r]));
+            N[r] = narrow(widen(saved) + right[r + 1] * widen(temp));
+            saved = narrow(left[j - r] * widen(temp));
+        }
+        N[j] = saved;
+    }
+    const VI base = first * 3;
+    V3 sum{splatD(0.0), splatD(0.0), splatD(0.0)};
+    for (unsigned r = 0; r <= p; ++r) {
+        const VD w = widen(N[r]);
+        const double* at = c.cvs + 3 * r;
+        sum.x += w * gatherD(at, base);
+        sum.y += w * gatherD(at + 1, base);
+        sum.z += w * gatherD(at + 2, base);
+    }
+    return sum;
+}
+
+// Per-position floats of lanes [0, count), zero past it.
+static VF loadFloats(const float* values, int count) {
+    VF r = splatF(0.0f);
+    if (count == kLanes) {
+        __builtin_memcpy(&r, values, sizeof r);
+    } else {
+        for (int l = 0; l < count; ++l) r[l] = values[l];
+    }
+    return r;
+}
+
+static VD clampToDomain(VD value, float start, float end) {
+    const VD s = splatD(start);
+    const VD e = splatD(end);
+    return s > value ? s : (value < e ? value : e);
+}
+
+// One group of up to kLanes consecutive positions starting at `first`.
+static void slideGroup(const KernelSlideInputs& in, int first, int count, double* points) {
+    // 1-3. Weight tests and the lanes' inputs, lane by lane; rejected lanes get harmless
+    // inputs (the spans their parameters select are always inside the arrays).
+    VL active;
+    VF uparam = splatF(0.0f), vparam = splatF(0.0f);
+    VD w = splatD(0.0);
+    V3 P{splatD(0.0), splatD(0.0), splatD(0.0)};
+    bool any = false;
+    for (int l = 0; l < kLanes; ++l) {
+        active[l] = 0;
+        if (l >= count) continue;
+        const int64_t i = first + l;
+        if (i >= in.weightCount || i >= in.indexCount || i >= in.cacheCount) continue;
+        if (static_cast<double>(in.weights[i]) < kNegligible) continue;
+        const int32_t j = in.indices[i];
+        if (j < 0 || j >= in.weightCount || j >= in.paramCount) continue;
+        const float weight = in.envelope * in.weights[j];
+        if (static_cast<double>(weight) < kNegligible) continue;
+        active[l] = -1;
+        any = true;
+        uparam[l] = in.uparams[j];
+        vparam[l] = in.vparams[j];
+        w[l] = static_cast<double>(weight);
+        P.x[l] = points[3 * i];
+        P.y[l] = points[3 * i + 1];
+        P.z[l] = points[3 * i + 2];
+    }
+    if (!any) return;
+
+    // 3-4. The attachment on the rest surface, at the current surface's domains.
+    const KernelSurface& surface = in.surface;
+    const VF uf = uparam * surface.uDomainEnd + surface.uDomainStart;
+    const VF vf = vparam * surface.vDomainEnd + surface.vDomainStart;
+    const VD u = widen(uf);
+    const VD v = widen(vf);
+    const V3 S0 = surfacePoint(in.restSurface, uf, vf);
+    const V3 offset = sub(S0, P);
+
+    // 5-6. Position along the window and the curves' displacement inside it.
+    const VD t = in.paramType == 0 ? v / static_cast<double>(surface.vDomainEnd)
+                                   : u / static_cast<double>(surface.uDomainEnd);
+    const VL inWindow = active & (t > splatD(in.startParam)) & (splatD(in.endParam) > t);
+    V3 d{splatD(0.0), splatD(0.0), splatD(0.0)};
+    if (anyLane(inWindow)) {
+        const float width = in.endParam - in.startParam;
+        const VF s = narrow((t - static_cast<double>(in.startParam)) / static_cast<double>(width));
+        const V3 c1 = curvePoint(in.curve, s);
+        const V3 c0 = curvePoint(in.curveBase, s);
+        d = select(inWindow, sub(c1, c0), d);
+        d.x = (inWindow & (splatD(in.lrCenter) > t)) ? -d.x : d.x;
+    }
+    // 7. Negligible displacements leave the point.
+    const VD adx = absD(d.x), ady = absD(d.y), adz = absD(d.z);
+    const VD small = splatD(kNegligible);
+    VL moving = active & ~((adx < small) & (ady < small) & (adz < small));
+    if (!anyLane(moving)) return;
+
+    // 8-10. Slide across and along the window, clamped to the domain.
+    const float* const* maps = in.maps;
+    // Map and rest-frame loads stop at the caches' end (lanes past it are never active).
+    const int64_t cached = in.cacheCount - first;
+    const int lanes = cached < count ? static_cast<int>(cached) : count;
+    const VL up = d.y > splatD(0.0);
+    const VL left = d.x > splatD(0.0);
+    const VD mUD = up ? widen(loadFloats(maps[1] + first, lanes)) : widen(loadFloats(maps[2] + first, lanes));
+    const VD mLR = left ? widen(loadFloats(maps[3] + first, lanes)) : widen(loadFloats(maps[4] + first, lanes));
+    const VD udStep = mUD * (static_cast<double>(in.udFactor) * d.y);
+    const VD lrStep = mLR * (static_cast<double>(in.lrFactor) * d.x);
+    VD movedU, movedV;
+    if (in.paramType != 0) {
+        movedV = v - udStep;
+        movedU = u - lrStep;
+    } else {
+        movedU = u - udStep;
+        const VD vn = v / static_cast<double>(surface.vDomainEnd);
+        movedV = splatD(in.lrCenter) > vn ? v + lrStep : v - lrStep;
+    }
+    movedU = clampToDomain(movedU, surface.uDomainStart, surface.uDomainEnd);
+    movedV = clampToDomain(movedV, surface.vDomainStart, surface.vDomainEnd);
+
+    // 11-13. The current frame there, pushed along its normal.
+    const Frame frame = surfaceFrame(surface, movedU, movedV);
+    const VI upF = __builtin_convertvector(up, VI);
+    const VI leftF = __builtin_convertvector(left, VI);
+    const VF inUD = upF ? loadFloats(maps[5] + first, lanes) : loadFloats(maps[6] + first, lanes);
+    const VF outUD = upF ? loadFloats(maps[9] + first, lanes) : loadFloats(maps[10] + first, lanes);
+    const VF inLR = leftF ? loadFloats(maps[7] + first, lanes) : loadFloats(maps[8] + first, lanes);
+    const VF outLR = leftF ? loadFloats(maps[11] + first, lanes) : loadFloats(maps[12] + first, lanes);
+    const VD deltaUD = widen(outUD - inUD);
+    const VD deltaLR = widen(outLR - inLR);
+    const VD pm = widen(loadFloats(maps[0] + first, lanes));
+    const double push = in.pushCoeff;
+    const V3& n = frame.normal;
+    V3 Q;
+    Q.x = frame.point.x + n.x * ady * deltaUD * push + n.x * adx * deltaLR * push + n.x * d.z * push * pm;
+    Q.y = frame.point.y + n.y * ady * deltaUD * push + n.y * adx * deltaLR * push + n.y * d.z * push * pm;
+    Q.z = frame.point.z + n.z * ady * deltaUD * push + n.z * adx * deltaLR * push + n.z * d.z * push * pm;
+
+    // 14. Re-attach.
+    V3 target;
+    if (in.slidingMethod == 0) {
+        target = sub(Q, offset);
+    } else {
+        // The rest frame inverses of the lanes, row-major; lanes past the group read the
+        // first lane's (they are never written).
+        VI row;
+        for (int l = 0; l < kLanes; ++l) row[l] = (l < lanes ? l : 0) * 16;
+        const double* m = in.restFrameInverses + 16 * static_cast<int64_t>(first);
+        VD inv[16];
+        for (int e = 0; e < 16; ++e) inv[e] = gatherD(m + e, row);
+        const VD w1 = P.x * inv[3] + P.y * inv[7] + P.z * inv[11] + inv[15];
+        const VD a = P.x * inv[0] + P.y * inv[4] + P.z * inv[8] + inv[12];
+        const VD b = P.x * inv[1] + P.y * inv[5] + P.z * inv[9] + inv[13];
+        const VD c = P.x * inv[2] + P.y * inv[6] + P.z * inv[10] + inv[14];
+        // A zero homogeneous weight has no position to carry: leave the point.
+        moving &= w1 != splatD(0.0);
+        const V3 local{a / w1, b / w1, c / w1};
+        const VD one = splatD(1.0);
+        const VD w2 = local.x * one + local.y * one + local.z * one + one;
+        moving &= w2 != splatD(0.0);
+        const V3& tu = frame.tangentU;
+        const V3& tv = frame.tangentV;
+        target.x = (local.x * tu.x + local.y * tv.x + local.z * n.x + Q.x) / w2;
+        target.y = (local.x * tu.y + local.y * tv.y + local.z * n.y + Q.y) / w2;
+        target.z = (local.x * tu.z + local.y * tv.z + local.z * n.z + Q.z) / w2;
+    }
+
+    // 15. Blend, and write the lanes that moved.
+    const VD keep = splatD(1.0) - w;
+    const V3 result{keep * P.x + w * target.x, keep * P.y + w * target.y, keep * P.z + w * target.z};
+    for (int l = 0; l < kLanes; ++l) {
+        if (!moving[l]) continue;
+        const int64_t i = first + l;
+        points[3 * i] = result.x[l];
+        points[3 * i + 1] = result.y[l];
+        points[3 * i + 2] = result.z[l];
+    }
+}
+
+void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* points) {
+    for (int first = begin; first < end; first += kLanes) {
+        const int count = end - first < kLanes ? end - first : kLanes;
+        slideGroup(inputs, first, count, points);
+    }
+}
+
+void surfaceFrames(const KernelSurface& surface, const float* uparams, const float* vparams, int begin, int end,
+                   double* frames) {
+    for (int first = begin; first < end; first += kLanes) {
+        const int count = end - first < kLanes ? end - first : kLanes;
+        const VF uf = loadFloats(uparams + first, count) * surface.uDomainEnd + surface.uDomainStart;
+        const VF vf = loadFloats(vparams + first, count) * surface.vDomainEnd + surface.vDomainStart;
+        const Frame f = surfaceFrame(surface, widen(uf), widen(vf));
+        for (int l = 0; l < count; ++l) {
+            double* m = frames + 16 * static_cast<int64_t>(first + l);
+            const V3* rows[4] = {&f.tangentU, &f.tangentV, &f.normal, &f.point};
+            for (int r = 0; r < 4; ++r) {
+                m[4 * r] = rows[r]->x[l];
+                m[4 * r + 1] = rows[r]->y[l];
+                m[4 * r + 2] = rows[r]->z[l];
+                m[4 * r + 3] = 1.0;
+            }
+        }
+    }
+}
