@@ -58,6 +58,15 @@ void surfaceFrames(SlideBuild build, const KernelSurface& surface, const float* 
     }
 }
 
+bool isNondecreasing(const float* values, int64_t count)
+{
+    for (int64_t k = 1; k < count; ++k) {
+        if (!(values[k] >= values[k - 1]))
+            return false;
+    }
+    return true;
+}
+
 void normalizeTinyVector(double* xyz)
 {
     Imath::V3d v(xyz[0], xyz[1], xyz[2]);

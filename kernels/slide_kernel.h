@@ -24,6 +24,8 @@ struct KernelSurface {
     float vDomainStart;
     float vDomainEnd;
     const double* cvs;  // v-major, x, y, z per control point
+    bool uKnotsNondecreasing;  // lets the span search count instead of scan
+    bool vKnotsNondecreasing;
 };
 
 // A profile curve (the node's CurveData).
@@ -32,7 +34,11 @@ struct KernelCurve {
     const float* knots;
     int32_t degree;
     int32_t knotCount;
+    bool knotsNondecreasing;  // lets the span search count instead of scan
 };
+
+// True when no knot of values[0 .. count) is below the one before it.
+bool isNondecreasing(const float* values, int64_t count);
 
 // Everything one slide pass reads; the same fields and index spaces as the plain slide.
 struct KernelSlideInputs {

@@ -30,6 +30,11 @@ static VL splatL(int64_t x) {
     for (int l = 0; l < kLanes; ++l) r[l] = x;
     return r;
 }
+static VI splatI(int32_t x) {
+    VI r;
+    for (int l = 0; l < kLanes; ++l) r[l] = x;
+    return r;
+}
 static VD widen(VF x) { return __builtin_convertvector(x, VD); }
 static VF narrow(VD x) { return __builtin_convertvector(x, VF); }
 static bool anyLane(VL mask) {
@@ -51,9 +56,16 @@ static V3 select(VL mask, const V3& a, const V3& b) {
     return V3{mask ? a.x : b.x, mask ? a.y : b.y, mask ? a.z : b.z};
 }
 
-// Span of each lane's parameter: the plain search, lane by lane (knots need not increase).
-static VI surfaceSpans(const float* knots, int order, int cvCount, VF t) {
+// Span of each lane's parameter. With knots that never decrease the plain search stops
+// after exactly as many steps as there are knots order .. cvCount - 1 below t, which is
+// counted for all lanes at once; otherwise the plain search runs lane by lane.
+static VI surfaceSpans(const float* knots, int order, int cvCount, bool nondecreasing, VF t) {
     VI spans;
+    if (nondecreasing) {
+        spans = splatI(order - 1);
+        for (int k = order; k <= cvCount - 1; ++k) spans -= (VI)(t > splatF(knots[k]));  // true is -1
+        return spans;
+    }
     for (int l = 0; l < kLanes; ++l) {
         int s = order - 1;
         const float x = t[l];
@@ -93,12 +105,89 @@ static V3 blendSpan(int order, const VF* a, V3* Q) {
     return Q[0];
 }
 
+// The same evaluation with both orders fixed at compile time, so that the scratch lives in
+// registers: the common low orders.
+template <int OU, int OV>
+static V3 surfacePointFixed(const KernelSurface& s, VI su, VI sv, VF u, VF v) {
+    const int pu = OU - 1;
+    const int pv = OV - 1;
+    VF av[OV * (OV - 1) / 2 + 1];
+    VF au[OU * (OU - 1) / 2 + 1];
+    {
+        const VI first = sv - pv;
+        int k = 0;
+#pragma GCC unroll 16
+        for (int r = 1; r <= pv; ++r) {
+#pragma GCC unroll 16
+            for (int j = 0; j <= pv - r; ++j) {
+                const VF right = gatherF(s.vKnots + pv + 1 + j, first);
+                const VF left = gatherF(s.vKnots + r + j, first);
+                av[k++] = (right - v) / (right - left);
+            }
+        }
+    }
+    const int stride = s.uCvCount;
+    const VI base = ((su - pu) + (sv - pv) * stride) * 3;
+    V3 W[OU];
+#pragma GCC unroll 16
+    for (int c = 0; c <= pu; ++c) {
+        V3 Q[OV];
+#pragma GCC unroll 16
+        for (int k = 0; k <= pv; ++k) {
+            const double* at = s.cvs + 3 * (c + k * stride);
+            Q[k] = V3{gatherD(at, base), gatherD(at + 1, base), gatherD(at + 2, base)};
+        }
+        int k = 0;
+#pragma GCC unroll 16
+        for (int r = 1; r <= pv; ++r) {
+#pragma GCC unroll 16
+            for (int j = 0; j <= pv - r; ++j, ++k) {
+                const VD wa = widen(av[k]);
+                const VD wb = widen(splatF(1.0f) - av[k]);
+                Q[j].x = wa * Q[j].x + wb * Q[j + 1].x;
+                Q[j].y = wa * Q[j].y + wb * Q[j + 1].y;
+                Q[j].z = wa * Q[j].z + wb * Q[j + 1].z;
+            }
+        }
+        W[c] = Q[0];
+    }
+    {
+        const VI first = su - pu;
+        int k = 0;
+#pragma GCC unroll 16
+        for (int r = 1; r <= pu; ++r) {
+#pragma GCC unroll 16
+            for (int j = 0; j <= pu - r; ++j) {
+                const VF right = gatherF(s.uKnots + pu + 1 + j, first);
+                const VF left = gatherF(s.uKnots + r + j, first);
+                au[k++] = (right - u) / (right - left);
+            }
+        }
+    }
+    int k = 0;
+#pragma GCC unroll 16
+    for (int r = 1; r <= pu; ++r) {
+#pragma GCC unroll 16
+        for (int j = 0; j <= pu - r; ++j, ++k) {
+            const VD wa = widen(au[k]);
+            const VD wb = widen(splatF(1.0f) - au[k]);
+            W[j].x = wa * W[j].x + wb * W[j + 1].x;
+            W[j].y = wa * W[j].y + wb * W[j + 1].y;
+            W[j].z = wa * W[j].z + wb * W[j + 1].z;
+        }
+    }
+    return W[0];
+}
+
 // Tensor-product point, v first then u, at each lane's (u, v).
 static V3 surfacePoint(const KernelSurface& s, VF u, VF v) {
     const int pu = s.uOrder - 1;
     const int pv = s.vOrder - 1;
-    const VI su = surfaceSpans(s.uKnots, s.uOrder, s.uCvCount, u);
-    const VI sv = surfaceSpans(s.vKnots, s.vOrder, s.vCvCount, v);
+    const VI su = surfaceSpans(s.uKnots, s.uOrder, s.uCvCount, s.uKnotsNondecreasing, u);
+    const VI sv = surfaceSpans(s.vKnots, s.vOrder, s.vCvCount, s.vKnotsNondecreasing, v);
+    if (s.uOrder == 4 && s.vOrder == 4) return surfacePointFixed<4, 4>(s, su, sv, u, v);
+    if (s.uOrder == 3 && s.vOrder == 3) return surfacePointFixed<3, 3>(s, su, sv, u, v);
+    if (s.uOrder == 2 && s.vOrder == 2) return surfacePointFixed<2, 2>(s, su, sv, u, v);
     VF a[kMaxWeights];
     V3 Q[kMaxOrder];
     V3 W[kMaxOrder];
@@ -157,9 +246,17 @@ static Frame surfaceFrame(const KernelSurface& s, VD u, VD v) {
     return f;
 }
 
-// The curve kernel's span rule, lane by lane.
-static VI curveSpans(const float* knots, unsigned p, unsigned m, VF t) {
+// The curve kernel's span rule. With knots that never decrease, the first knot above t
+// comes right after the knots 1 .. m - 1 that are not above it, so the span is their
+// count; otherwise the rule runs lane by lane.
+static VI curveSpans(const float* knots, unsigned p, unsigned m, bool nondecreasing, VF t) {
     VI spans;
+    if (nondecreasing && m >= 2) {
+        spans = splatI(0);
+        for (unsigned k = 1; k < m; ++k) spans -= (VI)~(splatF(knots[k]) > t);
+        const VI floor = splatI(static_cast<int32_t>(p));
+        return spans > floor ? spans : floor;  // counts stay small: signed equals unsigned here
+    }
     for (int l = 0; l < kLanes; ++l) {
         unsigned span = p;
         if (m >= 2) {
@@ -181,7 +278,7 @@ static VI curveSpans(const float* knots, unsigned p, unsigned m, VF t) {
 static V3 curvePoint(const KernelCurve& c, VF t) {
     const unsigned p = static_cast<unsigned>(c.degree);
     const unsigned m = static_cast<unsigned>(c.knotCount) - p - 1u;
-    const VI first = curveSpans(c.knots, p, m, t) - static_cast<int32_t>(p);  // span - p
+    const VI first = curveSpans(c.knots, p, m, c.knotsNondecreasing, t) - static_cast<int32_t>(p);  // span - p
     VD left[8];
     VD right[8];
     VF N[8];

@@ -163,6 +163,8 @@ quelvarn::kernels::KernelSurface kernelSurface(const SurfaceData& surface) {
     view.vDomainStart = surface.vDirection.domainStart;
     view.vDomainEnd = surface.vDirection.domainEnd;
     view.cvs = reinterpret_cast<const double*>(surface.cvs.data());
+    view.uKnotsNondecreasing = quelvarn::kernels::isNondecreasing(view.uKnots, static_cast<int64_t>(surface.uDirection.knots.size()));
+    view.vKnotsNondecreasing = quelvarn::kernels::isNondecreasing(view.vKnots, static_cast<int64_t>(surface.vDirection.knots.size()));
     return view;
 }
 
@@ -174,6 +176,7 @@ quelvarn::kernels::KernelCurve kernelCurve(const CurveData& curve) {
     view.knots = curve.knots.data();
     view.degree = curve.degree;
     view.knotCount = static_cast<int32_t>(curve.knots.size());
+    view.knotsNondecreasing = quelvarn::kernels::isNondecreasing(view.knots, static_cast<int64_t>(curve.knots.size()));
     return view;
 }
 
