@@ -58,6 +58,19 @@ void surfaceFrames(SlideBuild build, const KernelSurface& surface, const float* 
     }
 }
 
+void restFrameInverses(SlideBuild build, const KernelSurface& surface, const float* uparams, const float* vparams,
+                       int begin, int end, double* inverses)
+{
+    switch (build) {
+    case SlideBuild::avx2:
+        return avx2::restFrameInverses(surface, uparams, vparams, begin, end, inverses);
+    case SlideBuild::avx512:
+        return avx512::restFrameInverses(surface, uparams, vparams, begin, end, inverses);
+    default:
+        std::abort();
+    }
+}
+
 bool isNondecreasing(const float* values, int64_t count)
 {
     for (int64_t k = 1; k < count; ++k) {

@@ -56,6 +56,7 @@ struct KernelSlideInputs {
     int64_t cacheCount;
     KernelCurve curve;
     KernelCurve curveBase;
+    bool curvesShareKnots;  // same degree and knot values: one basis serves both
     float envelope;
     int32_t paramType;
     float startParam;
@@ -89,6 +90,11 @@ void slideRange(SlideBuild build, const KernelSlideInputs& inputs, int begin, in
 // written from frames + 16 * begin. Exactly the plain frame of every point.
 void surfaceFrames(SlideBuild build, const KernelSurface& surface, const float* uparams, const float* vparams,
                    int begin, int end, double* frames);
+
+// The inverses of those frames (the plain 4 x 4 Gauss-Jordan inverse with partial
+// pivoting, the identity for a singular frame), 16 doubles per point.
+void restFrameInverses(SlideBuild build, const KernelSurface& surface, const float* uparams, const float* vparams,
+                       int begin, int end, double* inverses);
 
 // Scalar helper the builds share, compiled without wide flags: the unit vector of a
 // vector whose squared length is below twice the smallest normal double.

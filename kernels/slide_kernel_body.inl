@@ -15,6 +15,9 @@ static const double kNegligible = 1e-5;
 static const double kChordStep = 0.01;
 static const double kTinyLength2 = 2.0 * 2.2250738585072014e-308;  // twice the smallest normal double
 
+// Small helpers are forced inline so that their scratch stays in registers.
+#define QUELVARN_INLINE static inline __attribute__((always_inline))
+
 static VD splatD(double x) {
     VD r;
     for (int l = 0; l < kLanes; ++l) r[l] = x;
@@ -35,6 +38,7 @@ static VI splatI(int32_t x) {
     for (int l = 0; l < kLanes; ++l) r[l] = x;
     return r;
 }
+static VL maskOf(VI floatMask) { return __builtin_convertvector(floatMask, VL); }
 static VD widen(VF x) { return __builtin_convertvector(x, VD); }
 static VF narrow(VD x) { return __builtin_convertvector(x, VF); }
 static bool anyLane(VL mask) {
@@ -105,78 +109,84 @@ static V3 blendSpan(int order, const VF* a, V3* Q) {
     return Q[0];
 }
 
-// The same evaluation with both orders fixed at compile time, so that the scratch lives in
-// registers: the common low orders.
-template <int OU, int OV>
-static V3 surfacePointFixed(const KernelSurface& s, VI su, VI sv, VF u, VF v) {
-    const int pu = OU - 1;
-    const int pv = OV - 1;
-    VF av[OV * (OV - 1) / 2 + 1];
-    VF au[OU * (OU - 1) / 2 + 1];
-    {
-        const VI first = sv - pv;
-        int k = 0;
+// Pieces of the evaluation with the orders fixed at compile time, so that the scratch
+// lives in registers: the common low orders.
+
+// The de Boor weights of span `span` at t (same operations as spanWeights).
+template <int O>
+QUELVARN_INLINE void fixedWeights(const float* knots, VI span, VF t, VF* a) {
+    const int p = O - 1;
+    const VI first = span - p;
+    VF K[2 * O];  // K[o] = knots[first + o], o = 1 .. 2p: every knot the weights read
 #pragma GCC unroll 16
-        for (int r = 1; r <= pv; ++r) {
-#pragma GCC unroll 16
-            for (int j = 0; j <= pv - r; ++j) {
-                const VF right = gatherF(s.vKnots + pv + 1 + j, first);
-                const VF left = gatherF(s.vKnots + r + j, first);
-                av[k++] = (right - v) / (right - left);
-            }
-        }
-    }
-    const int stride = s.uCvCount;
-    const VI base = ((su - pu) + (sv - pv) * stride) * 3;
-    V3 W[OU];
-#pragma GCC unroll 16
-    for (int c = 0; c <= pu; ++c) {
-        V3 Q[OV];
-#pragma GCC unroll 16
-        for (int k = 0; k <= pv; ++k) {
-            const double* at = s.cvs + 3 * (c + k * stride);
-            Q[k] = V3{gatherD(at, base), gatherD(at + 1, base), gatherD(at + 2, base)};
-        }
-        int k = 0;
-#pragma GCC unroll 16
-        for (int r = 1; r <= pv; ++r) {
-#pragma GCC unroll 16
-            for (int j = 0; j <= pv - r; ++j, ++k) {
-                const VD wa = widen(av[k]);
-                const VD wb = widen(splatF(1.0f) - av[k]);
-                Q[j].x = wa * Q[j].x + wb * Q[j + 1].x;
-                Q[j].y = wa * Q[j].y + wb * Q[j + 1].y;
-                Q[j].z = wa * Q[j].z + wb * Q[j + 1].z;
-            }
-        }
-        W[c] = Q[0];
-    }
-    {
-        const VI first = su - pu;
-        int k = 0;
-#pragma GCC unroll 16
-        for (int r = 1; r <= pu; ++r) {
-#pragma GCC unroll 16
-            for (int j = 0; j <= pu - r; ++j) {
-                const VF right = gatherF(s.uKnots + pu + 1 + j, first);
-                const VF left = gatherF(s.uKnots + r + j, first);
-                au[k++] = (right - u) / (right - left);
-            }
-        }
-    }
+    for (int o = 1; o <= 2 * p; ++o) K[o] = gatherF(knots + o, first);
     int k = 0;
 #pragma GCC unroll 16
-    for (int r = 1; r <= pu; ++r) {
+    for (int r = 1; r <= p; ++r) {
 #pragma GCC unroll 16
-        for (int j = 0; j <= pu - r; ++j, ++k) {
-            const VD wa = widen(au[k]);
-            const VD wb = widen(splatF(1.0f) - au[k]);
-            W[j].x = wa * W[j].x + wb * W[j + 1].x;
-            W[j].y = wa * W[j].y + wb * W[j + 1].y;
-            W[j].z = wa * W[j].z + wb * W[j + 1].z;
+        for (int j = 0; j <= p - r; ++j) {
+            const VF right = K[p + 1 + j];
+            const VF left = K[r + j];
+            a[k++] = (right - t) / (right - left);
         }
     }
-    return W[0];
+}
+
+// De Boor's levels over a copy of the O points of a span (same operations as blendSpan).
+template <int O>
+QUELVARN_INLINE V3 fixedBlend(const V3* points, const VF* a) {
+    V3 Q[O];
+#pragma GCC unroll 16
+    for (int k = 0; k < O; ++k) Q[k] = points[k];
+    int k = 0;
+#pragma GCC unroll 16
+    for (int r = 1; r < O; ++r) {
+#pragma GCC unroll 16
+        for (int j = 0; j < O - r; ++j, ++k) {
+            const VD wa = widen(a[k]);
+            const VD wb = widen(splatF(1.0f) - a[k]);
+            Q[j].x = wa * Q[j].x + wb * Q[j + 1].x;
+            Q[j].y = wa * Q[j].y + wb * Q[j + 1].y;
+            Q[j].z = wa * Q[j].z + wb * Q[j + 1].z;
+        }
+    }
+    return Q[0];
+}
+
+// The OU x OV control points of each lane's patch, column by column (C[c * OV + k] is
+// column su - pu + c, row sv - pv + k).
+template <int OU, int OV>
+QUELVARN_INLINE void fixedPatch(const KernelSurface& s, VI su, VI sv, V3* C) {
+    const int stride = s.uCvCount;
+    const VI base = ((su - (OU - 1)) + (sv - (OV - 1)) * stride) * 3;
+#pragma GCC unroll 16
+    for (int c = 0; c < OU; ++c) {
+#pragma GCC unroll 16
+        for (int k = 0; k < OV; ++k) {
+            const double* at = s.cvs + 3 * (c + k * stride);
+            C[c * OV + k] = V3{gatherD(at, base), gatherD(at + 1, base), gatherD(at + 2, base)};
+        }
+    }
+}
+
+// Every column collapsed along v with the weights av.
+template <int OU, int OV>
+QUELVARN_INLINE void fixedColumns(const V3* C, const VF* av, V3* W) {
+#pragma GCC unroll 16
+    for (int c = 0; c < OU; ++c) W[c] = fixedBlend<OV>(C + c * OV, av);
+}
+
+static const int kFixedWeights = 6;  // weights of one span of order 4
+
+template <int OU, int OV>
+static V3 surfacePointFixed(const KernelSurface& s, VI su, VI sv, VF u, VF v) {
+    VF av[kFixedWeights], au[kFixedWeights];
+    V3 C[OU * OV], W[OU];
+    fixedWeights<OV>(s.vKnots, sv, v, av);
+    fixedPatch<OU, OV>(s, su, sv, C);
+    fixedColumns<OU, OV>(C, av, W);
+    fixedWeights<OU>(s.uKnots, su, u, au);
+    return fixedBlend<OU>(W, au);
 }
 
 // Tensor-product point, v first then u, at each lane's (u, v).
@@ -212,15 +222,57 @@ struct Frame {
 
 // The frame at (u, v): the point once, the chords from it (backward within one step of
 // the domain end), and the unit normal of their cross product.
+// The frame's three points with fixed orders. The chord points lie one step away in u or
+// in v; where that step stays in the point's span (in every lane), the u chord point
+// shares the point's collapsed columns and the v chord point its control points.
+template <int OU, int OV>
+static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv2, V3& point, V3& atU, V3& atV) {
+    const VI su = surfaceSpans(s.uKnots, OU, s.uCvCount, s.uKnotsNondecreasing, fu);
+    const VI sv = surfaceSpans(s.vKnots, OV, s.vCvCount, s.vKnotsNondecreasing, fv);
+    const VI su2 = surfaceSpans(s.uKnots, OU, s.uCvCount, s.uKnotsNondecreasing, fu2);
+    const VI sv2 = surfaceSpans(s.vKnots, OV, s.vCvCount, s.vKnotsNondecreasing, fv2);
+    VF av[kFixedWeights], au[kFixedWeights], a2[kFixedWeights];
+    V3 C[OU * OV], W[OU];
+    fixedWeights<OV>(s.vKnots, sv, fv, av);
+    fixedPatch<OU, OV>(s, su, sv, C);
+    fixedColumns<OU, OV>(C, av, W);
+    fixedWeights<OU>(s.uKnots, su, fu, au);
+    point = fixedBlend<OU>(W, au);
+    if (anyLane(maskOf(su2 != su))) {
+        atU = surfacePointFixed<OU, OV>(s, su2, sv, fu2, fv);
+    } else {
+        fixedWeights<OU>(s.uKnots, su, fu2, a2);
+        atU = fixedBlend<OU>(W, a2);
+    }
+    if (anyLane(maskOf(sv2 != sv))) {
+        atV = surfacePointFixed<OU, OV>(s, su, sv2, fu, fv2);
+    } else {
+        fixedWeights<OV>(s.vKnots, sv, fv2, a2);
+        fixedColumns<OU, OV>(C, a2, W);
+        atV = fixedBlend<OU>(W, au);
+    }
+}
+
 static Frame surfaceFrame(const KernelSurface& s, VD u, VD v) {
     Frame f;
     const VF fu = narrow(u);
     const VF fv = narrow(v);
-    f.point = surfacePoint(s, fu, fv);
     const VL backU = u > splatD(static_cast<double>(s.uDomainEnd) - kChordStep);
     const VL backV = v > splatD(static_cast<double>(s.vDomainEnd) - kChordStep);
-    const V3 atU = surfacePoint(s, narrow(backU ? u - kChordStep : u + kChordStep), fv);
-    const V3 atV = surfacePoint(s, fu, narrow(backV ? v - kChordStep : v + kChordStep));
+    const VF fu2 = narrow(backU ? u - kChordStep : u + kChordStep);
+    const VF fv2 = narrow(backV ? v - kChordStep : v + kChordStep);
+    V3 atU, atV;
+    if (s.uOrder == 4 && s.vOrder == 4) {
+        fixedFramePoints<4, 4>(s, fu, fv, fu2, fv2, f.point, atU, atV);
+    } else if (s.uOrder == 3 && s.vOrder == 3) {
+        fixedFramePoints<3, 3>(s, fu, fv, fu2, fv2, f.point, atU, atV);
+    } else if (s.uOrder == 2 && s.vOrder == 2) {
+        fixedFramePoints<2, 2>(s, fu, fv, fu2, fv2, f.point, atU, atV);
+    } else {
+        f.point = surfacePoint(s, fu, fv);
+        atU = surfacePoint(s, fu2, fv);
+        atV = surfacePoint(s, fu, fv2);
+    }
     f.tangentU = select(backU, sub(f.point, atU), sub(atU, f.point));
     f.tangentV = select(backV, sub(f.point, atV), sub(atV, f.point));
 
@@ -273,15 +325,14 @@ static VI curveSpans(const float* knots, unsigned p, unsigned m, bool nondecreas
     return spans;
 }
 
-// The curve kernel's evaluation at each lane's t: basis by the triangular recurrence with
-// its float roundings, then the sum in double in basis order.
-static V3 curvePoint(const KernelCurve& c, VF t) {
+// The curve kernel's basis at each lane's t: the triangular recurrence with its float
+// roundings. Returns span - p, the first control point the basis weighs.
+static VI curveBasis(const KernelCurve& c, VF t, VF* N) {
     const unsigned p = static_cast<unsigned>(c.degree);
     const unsigned m = static_cast<unsigned>(c.knotCount) - p - 1u;
-    const VI first = curveSpans(c.knots, p, m, c.knotsNondecreasing, t) - static_cast<int32_t>(p);  // span - p
+    const VI first = curveSpans(c.knots, p, m, c.knotsNondecreasing, t) - static_cast<int32_t>(p);
     VD left[8];
     VD right[8];
-    VF N[8];
     N[0] = splatF(1.0f);
     for (unsigned j = 1; j <= p; ++j) {
         left[j] = widen(t - gatherF(c.knots + p + 1 - j, first));
@@ -294,6 +345,12 @@ static V3 curvePoint(const KernelCurve& c, VF t) {
         }
         N[j] = saved;
     }
+    return first;
+}
+
+// The curve point: the sum in double, in basis order, from zero.
+static V3 curveSum(const KernelCurve& c, VI first, const VF* N) {
+    const unsigned p = static_cast<unsigned>(c.degree);
     const VI base = first * 3;
     V3 sum{splatD(0.0), splatD(0.0), splatD(0.0)};
     for (unsigned r = 0; r <= p; ++r) {
@@ -307,7 +364,7 @@ static V3 curvePoint(const KernelCurve& c, VF t) {
 }
 
 // Per-position floats of lanes [0, count), zero past it.
-static VF loadFloats(const float* values, int count) {
+QUELVARN_INLINE VF loadFloats(const float* values, int count) {
     VF r = splatF(0.0f);
     if (count == kLanes) {
         __builtin_memcpy(&r, values, sizeof r);
@@ -370,8 +427,17 @@ static void slideGroup(const KernelSlideInputs& in, int first, int count, double
     if (anyLane(inWindow)) {
         const float width = in.endParam - in.startParam;
         const VF s = narrow((t - static_cast<double>(in.startParam)) / static_cast<double>(width));
-        const V3 c1 = curvePoint(in.curve, s);
-        const V3 c0 = curvePoint(in.curveBase, s);
+        V3 c0;
+        VF N[8];
+        const VI firstCv = curveBasis(in.curve, s, N);
+        const V3 c1 = curveSum(in.curve, firstCv, N);
+        // Curves on the same knots share the basis at s.
+        if (!in.curvesShareKnots) {
+            const VI firstBase = curveBasis(in.curveBase, s, N);
+            c0 = curveSum(in.curveBase, firstBase, N);
+        } else {
+            c0 = curveSum(in.curveBase, firstCv, N);
+        }
         d = select(inWindow, sub(c1, c0), d);
         d.x = (inWindow & (splatD(in.lrCenter) > t)) ? -d.x : d.x;
     }
@@ -467,6 +533,88 @@ void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* poi
     for (int first = begin; first < end; first += kLanes) {
         const int count = end - first < kLanes ? end - first : kLanes;
         slideGroup(inputs, first, count, points);
+    }
+}
+
+// The Gauss-Jordan inverse of each lane's matrix m (row-major), with partial pivoting:
+// the operations of the plain 4 x 4 inverse, pivot choices and row swaps made per lane.
+// A singular lane gets the identity.
+static void invertFrames(VD* m) {
+    VD t[16], s[16];
+    for (int e = 0; e < 16; ++e) {
+        t[e] = m[e];
+        s[e] = splatD(e % 5 == 0 ? 1.0 : 0.0);
+    }
+    const VD zero = splatD(0.0);
+    VL singular = splatL(0);
+    for (int i = 0; i < 3; ++i) {
+        VL pivot = splatL(i);
+        VD pivotSize = absD(t[4 * i + i]);
+        for (int j = i + 1; j < 4; ++j) {
+            const VD size = absD(t[4 * j + i]);
+            const VL larger = size > pivotSize;
+            pivot = larger ? splatL(j) : pivot;
+            pivotSize = larger ? size : pivotSize;
+        }
+        singular |= pivotSize == zero;
+        for (int j = i + 1; j < 4; ++j) {
+            const VL swap = pivot == splatL(j);
+            if (!anyLane(swap)) continue;
+            for (int k = 0; k < 4; ++k) {
+                const VD ti = t[4 * i + k], tj = t[4 * j + k];
+                t[4 * i + k] = swap ? tj : ti;
+                t[4 * j + k] = swap ? ti : tj;
+                const VD si = s[4 * i + k], sj = s[4 * j + k];
+                s[4 * i + k] = swap ? sj : si;
+                s[4 * j + k] = swap ? si : sj;
+            }
+        }
+        for (int j = i + 1; j < 4; ++j) {
+            const VD f = t[4 * j + i] / t[4 * i + i];
+            for (int k = 0; k < 4; ++k) {
+                t[4 * j + k] = t[4 * j + k] - f * t[4 * i + k];
+                s[4 * j + k] = s[4 * j + k] - f * s[4 * i + k];
+            }
+        }
+    }
+    for (int i = 3; i >= 0; --i) {
+        const VD f = t[4 * i + i];
+        singular |= f == zero;
+        for (int j = 0; j < 4; ++j) {
+            t[4 * i + j] = t[4 * i + j] / f;
+            s[4 * i + j] = s[4 * i + j] / f;
+        }
+        for (int j = 0; j < i; ++j) {
+            const VD g = t[4 * j + i];
+            for (int k = 0; k < 4; ++k) {
+                t[4 * j + k] = t[4 * j + k] - g * t[4 * i + k];
+                s[4 * j + k] = s[4 * j + k] - g * s[4 * i + k];
+            }
+        }
+    }
+    for (int e = 0; e < 16; ++e) m[e] = singular ? splatD(e % 5 == 0 ? 1.0 : 0.0) : s[e];
+}
+
+void restFrameInverses(const KernelSurface& surface, const float* uparams, const float* vparams, int begin, int end,
+                       double* inverses) {
+    for (int first = begin; first < end; first += kLanes) {
+        const int count = end - first < kLanes ? end - first : kLanes;
+        const VF uf = loadFloats(uparams + first, count) * surface.uDomainEnd + surface.uDomainStart;
+        const VF vf = loadFloats(vparams + first, count) * surface.vDomainEnd + surface.vDomainStart;
+        const Frame f = surfaceFrame(surface, widen(uf), widen(vf));
+        const V3* rows[4] = {&f.tangentU, &f.tangentV, &f.normal, &f.point};
+        VD m[16];
+        for (int r = 0; r < 4; ++r) {
+            m[4 * r] = rows[r]->x;
+            m[4 * r + 1] = rows[r]->y;
+            m[4 * r + 2] = rows[r]->z;
+            m[4 * r + 3] = splatD(1.0);
+        }
+        invertFrames(m);
+        for (int l = 0; l < count; ++l) {
+            double* out = inverses + 16 * static_cast<int64_t>(first + l);
+            for (int e = 0; e < 16; ++e) out[e] = m[e][l];
+        }
     }
 }
 

@@ -10,6 +10,8 @@
     void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* points);                  \
     void surfaceFrames(const KernelSurface& surface, const float* uparams, const float* vparams, int begin, \
                        int end, double* frames);                                                           \
+    void restFrameInverses(const KernelSurface& surface, const float* uparams, const float* vparams, int begin,     \
+                           int end, double* inverses);                                                             \
     }
 
 QUELVARN_DECLARE_SLIDE_BUILD(avx2)

@@ -324,8 +324,7 @@ void parallelOverPoints(int32_t count, const Body& body) {
     tbb::parallel_for(tbb::blocked_range<int>(0, count, 1), body, tbb::auto_partitioner());
 }
 
-// The rest pass body: the inverse rest frame of every point of the range. A wide build
-// writes the frames in place and each is then inverted where it lies.
+// The rest pass body: the inverse rest frame of every point of the range.
 struct ComputeRestFrames {
     const std::vector<float>& uparams;
     MyNode& node;
@@ -334,13 +333,9 @@ struct ComputeRestFrames {
 
     void operator()(const tbb::blocked_range<int>& range) const {
         if (build != SlideBuild::plain) {
-            quelvarn::kernels::surfaceFrames(build, kernelSurface(node.restSurfaceData), uparams.data(),
-                                             vparams.data(), range.begin(), range.end(),
-                                             reinterpret_cast<double*>(node.restFrameInverses.data()));
-            for (int k = range.begin(); k != range.end(); ++k) {
-                Imath::M44d& frame = node.restFrameInverses[static_cast<size_t>(k)];
-                frame = frame.inverse();
-            }
+            quelvarn::kernels::restFrameInverses(build, kernelSurface(node.restSurfaceData), uparams.data(),
+                                                 vparams.data(), range.begin(), range.end(),
+                                                 reinterpret_cast<double*>(node.restFrameInverses.data()));
             return;
         }
         for (int k = range.begin(); k != range.end(); ++k) {

@@ -198,6 +198,7 @@ quelvarn::kernels::KernelSlideInputs kernelSlideInputs(const SlideInputs& in) {
     view.cacheCount = static_cast<int64_t>(in.cacheCount);
     view.curve = kernelCurve(*in.curve);
     view.curveBase = kernelCurve(*in.curveBase);
+    view.curvesShareKnots = in.curve->degree == in.curveBase->degree && in.curve->knots == in.curveBase->knots;
     const SlideSettings& set = in.settings;
     view.envelope = set.envelope;
     view.paramType = set.paramType;
