@@ -20,6 +20,17 @@ static VF gatherF(const float* base, VI index) {
     const __m128 all = _mm_castsi128_ps(_mm_set1_epi32(-1));
     return (VF)_mm_mask_i32gather_ps(_mm_setzero_ps(), base, (__m128i)index, all, 4);
 }
+// knots[offset + index] per lane: a permute of a register holding all knots when they fit
+// in one (at most 8), a gather otherwise.
+static inline __attribute__((always_inline)) VF knotsAt(const float* knots, int knotCount, int offset, VI index) {
+    if (knotCount <= 8) {
+        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(knotCount), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        const __m256 table = _mm256_maskload_ps(knots, live);
+        const __m256i at = _mm256_zextsi128_si256((__m128i)(index + offset));
+        return (VF)_mm256_castps256_ps128(_mm256_permutevar8x32_ps(table, at));
+    }
+    return gatherF(knots + offset, index);
+}
 static VD sqrtD(VD x) { return (VD)_mm256_sqrt_pd((__m256d)x); }
 
 #include "slide_kernel_body.inl"

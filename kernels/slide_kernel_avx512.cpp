@@ -20,6 +20,20 @@ static VF gatherF(const float* base, VI index) {
     const __m256 all = _mm256_castsi256_ps(_mm256_set1_epi32(-1));
     return (VF)_mm256_mask_i32gather_ps(_mm256_setzero_ps(), base, (__m256i)index, all, 4);
 }
+// knots[offset + index] per lane: a permute of a register holding all knots when they fit
+// in one (at most 16), a gather otherwise.
+static inline __attribute__((always_inline)) VF knotsAt(const float* knots, int knotCount, int offset, VI index) {
+    if (knotCount <= 16) {
+        const __m512 table = _mm512_maskz_loadu_ps(static_cast<__mmask16>((1u << knotCount) - 1u), knots);
+        typedef int32_t VI16 __attribute__((vector_size(64)));
+        typedef float VF16 __attribute__((vector_size(64)));
+        const VI at8 = index + offset;
+        const VI16 at = __builtin_shufflevector(at8, at8, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
+        const VF16 picked = (VF16)_mm512_maskz_permutexvar_ps(0xFFFF, (__m512i)at, table);
+        return __builtin_shufflevector(picked, picked, 0, 1, 2, 3, 4, 5, 6, 7);
+    }
+    return gatherF(knots + offset, index);
+}
 static VD sqrtD(VD x) { return (VD)_mm512_maskz_sqrt_pd(0xFF, (__m512d)x); }
 
 #include "slide_kernel_body.inl"

@@ -1,6 +1,6 @@
 // The wide slide body, included inside one build namespace by each slide_kernel_<isa>.cpp
 // after it has defined kLanes, the lane vector types VD (doubles), VF (floats), VI (32-bit
-// integers) and VL (64-bit masks), and the helpers gatherD, gatherF and sqrtD.
+// integers) and VL (64-bit masks), and the helpers gatherD, gatherF, knotsAt and sqrtD.
 //
 // Lanes are points. Every lane performs the plain slide's operations in the plain slide's
 // order (float where it computes in float, double where it computes in double, no fused
@@ -113,13 +113,14 @@ static V3 blendSpan(int order, const VF* a, V3* Q) {
 // lives in registers: the common low orders.
 
 // The de Boor weights of span `span` at t (same operations as spanWeights).
+// The weights come widened, a and 1 - a (the latter taken in float), as the blends use them.
 template <int O>
-QUELVARN_INLINE void fixedWeights(const float* knots, VI span, VF t, VF* a) {
+QUELVARN_INLINE void fixedWeights(const float* knots, int knotCount, VI span, VF t, VD* wa, VD* wb) {
     const int p = O - 1;
     const VI first = span - p;
     VF K[2 * O];  // K[o] = knots[first + o], o = 1 .. 2p: every knot the weights read
 #pragma GCC unroll 16
-    for (int o = 1; o <= 2 * p; ++o) K[o] = gatherF(knots + o, first);
+    for (int o = 1; o <= 2 * p; ++o) K[o] = knotsAt(knots, knotCount, o, first);
     int k = 0;
 #pragma GCC unroll 16
     for (int r = 1; r <= p; ++r) {
@@ -127,14 +128,17 @@ QUELVARN_INLINE void fixedWeights(const float* knots, VI span, VF t, VF* a) {
         for (int j = 0; j <= p - r; ++j) {
             const VF right = K[p + 1 + j];
             const VF left = K[r + j];
-            a[k++] = (right - t) / (right - left);
+            const VF a = (right - t) / (right - left);
+            wa[k] = widen(a);
+            wb[k] = widen(splatF(1.0f) - a);
+            ++k;
         }
     }
 }
 
 // De Boor's levels over a copy of the O points of a span (same operations as blendSpan).
 template <int O>
-QUELVARN_INLINE V3 fixedBlend(const V3* points, const VF* a) {
+QUELVARN_INLINE V3 fixedBlend(const V3* points, const VD* wa, const VD* wb) {
     V3 Q[O];
 #pragma GCC unroll 16
     for (int k = 0; k < O; ++k) Q[k] = points[k];
@@ -143,11 +147,9 @@ QUELVARN_INLINE V3 fixedBlend(const V3* points, const VF* a) {
     for (int r = 1; r < O; ++r) {
 #pragma GCC unroll 16
         for (int j = 0; j < O - r; ++j, ++k) {
-            const VD wa = widen(a[k]);
-            const VD wb = widen(splatF(1.0f) - a[k]);
-            Q[j].x = wa * Q[j].x + wb * Q[j + 1].x;
-            Q[j].y = wa * Q[j].y + wb * Q[j + 1].y;
-            Q[j].z = wa * Q[j].z + wb * Q[j + 1].z;
+            Q[j].x = wa[k] * Q[j].x + wb[k] * Q[j + 1].x;
+            Q[j].y = wa[k] * Q[j].y + wb[k] * Q[j + 1].y;
+            Q[j].z = wa[k] * Q[j].z + wb[k] * Q[j + 1].z;
         }
     }
     return Q[0];
@@ -171,22 +173,22 @@ QUELVARN_INLINE void fixedPatch(const KernelSurface& s, VI su, VI sv, V3* C) {
 
 // Every column collapsed along v with the weights av.
 template <int OU, int OV>
-QUELVARN_INLINE void fixedColumns(const V3* C, const VF* av, V3* W) {
+QUELVARN_INLINE void fixedColumns(const V3* C, const VD* wa, const VD* wb, V3* W) {
 #pragma GCC unroll 16
-    for (int c = 0; c < OU; ++c) W[c] = fixedBlend<OV>(C + c * OV, av);
+    for (int c = 0; c < OU; ++c) W[c] = fixedBlend<OV>(C + c * OV, wa, wb);
 }
 
 static const int kFixedWeights = 6;  // weights of one span of order 4
 
 template <int OU, int OV>
 static V3 surfacePointFixed(const KernelSurface& s, VI su, VI sv, VF u, VF v) {
-    VF av[kFixedWeights], au[kFixedWeights];
+    VD va[kFixedWeights], vb[kFixedWeights], ua[kFixedWeights], ub[kFixedWeights];
     V3 C[OU * OV], W[OU];
-    fixedWeights<OV>(s.vKnots, sv, v, av);
+    fixedWeights<OV>(s.vKnots, s.vCvCount + OV, sv, v, va, vb);
     fixedPatch<OU, OV>(s, su, sv, C);
-    fixedColumns<OU, OV>(C, av, W);
-    fixedWeights<OU>(s.uKnots, su, u, au);
-    return fixedBlend<OU>(W, au);
+    fixedColumns<OU, OV>(C, va, vb, W);
+    fixedWeights<OU>(s.uKnots, s.uCvCount + OU, su, u, ua, ub);
+    return fixedBlend<OU>(W, ua, ub);
 }
 
 // Tensor-product point, v first then u, at each lane's (u, v).
@@ -231,25 +233,27 @@ static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv
     const VI sv = surfaceSpans(s.vKnots, OV, s.vCvCount, s.vKnotsNondecreasing, fv);
     const VI su2 = surfaceSpans(s.uKnots, OU, s.uCvCount, s.uKnotsNondecreasing, fu2);
     const VI sv2 = surfaceSpans(s.vKnots, OV, s.vCvCount, s.vKnotsNondecreasing, fv2);
-    VF av[kFixedWeights], au[kFixedWeights], a2[kFixedWeights];
+    const int uKnotCount = s.uCvCount + OU, vKnotCount = s.vCvCount + OV;
+    VD va[kFixedWeights], vb[kFixedWeights], ua[kFixedWeights], ub[kFixedWeights];
+    VD a2[kFixedWeights], b2[kFixedWeights];
     V3 C[OU * OV], W[OU];
-    fixedWeights<OV>(s.vKnots, sv, fv, av);
+    fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv, va, vb);
     fixedPatch<OU, OV>(s, su, sv, C);
-    fixedColumns<OU, OV>(C, av, W);
-    fixedWeights<OU>(s.uKnots, su, fu, au);
-    point = fixedBlend<OU>(W, au);
+    fixedColumns<OU, OV>(C, va, vb, W);
+    fixedWeights<OU>(s.uKnots, uKnotCount, su, fu, ua, ub);
+    point = fixedBlend<OU>(W, ua, ub);
     if (anyLane(maskOf(su2 != su))) {
         atU = surfacePointFixed<OU, OV>(s, su2, sv, fu2, fv);
     } else {
-        fixedWeights<OU>(s.uKnots, su, fu2, a2);
-        atU = fixedBlend<OU>(W, a2);
+        fixedWeights<OU>(s.uKnots, uKnotCount, su, fu2, a2, b2);
+        atU = fixedBlend<OU>(W, a2, b2);
     }
     if (anyLane(maskOf(sv2 != sv))) {
         atV = surfacePointFixed<OU, OV>(s, su, sv2, fu, fv2);
     } else {
-        fixedWeights<OV>(s.vKnots, sv, fv2, a2);
-        fixedColumns<OU, OV>(C, a2, W);
-        atV = fixedBlend<OU>(W, au);
+        fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv2, a2, b2);
+        fixedColumns<OU, OV>(C, a2, b2, W);
+        atV = fixedBlend<OU>(W, ua, ub);
     }
 }
 
@@ -335,8 +339,8 @@ static VI curveBasis(const KernelCurve& c, VF t, VF* N) {
     VD right[8];
     N[0] = splatF(1.0f);
     for (unsigned j = 1; j <= p; ++j) {
-        left[j] = widen(t - gatherF(c.knots + p + 1 - j, first));
-        right[j] = widen(gatherF(c.knots + p + j, first) - t);
+        left[j] = widen(t - knotsAt(c.knots, c.knotCount, static_cast<int>(p + 1 - j), first));
+        right[j] = widen(knotsAt(c.knots, c.knotCount, static_cast<int>(p + j), first) - t);
         VF saved = splatF(0.0f);
         for (unsigned r = 0; r < j; ++r) {
             const VF temp = narrow(widen(N[r]) / (right[r + 1] + left[j - r]));
