@@ -581,19 +581,17 @@ static void invertFrames(VD* m) {
             }
         }
     }
+    // Back substitution. Entries t[j][k] with k >= i are never read again after step i, so
+    // only the columns left of the pivot are kept up to date; s gets every operation.
     for (int i = 3; i >= 0; --i) {
         const VD f = t[4 * i + i];
         singular |= f == zero;
-        for (int j = 0; j < 4; ++j) {
-            t[4 * i + j] = t[4 * i + j] / f;
-            s[4 * i + j] = s[4 * i + j] / f;
-        }
+        for (int j = 0; j < i; ++j) t[4 * i + j] = t[4 * i + j] / f;
+        for (int j = 0; j < 4; ++j) s[4 * i + j] = s[4 * i + j] / f;
         for (int j = 0; j < i; ++j) {
             const VD g = t[4 * j + i];
-            for (int k = 0; k < 4; ++k) {
-                t[4 * j + k] = t[4 * j + k] - g * t[4 * i + k];
-                s[4 * j + k] = s[4 * j + k] - g * s[4 * i + k];
-            }
+            for (int k = 0; k < i; ++k) t[4 * j + k] = t[4 * j + k] - g * t[4 * i + k];
+            for (int k = 0; k < 4; ++k) s[4 * j + k] = s[4 * j + k] - g * s[4 * i + k];
         }
     }
     for (int e = 0; e < 16; ++e) m[e] = singular ? splatD(e % 5 == 0 ? 1.0 : 0.0) : s[e];
