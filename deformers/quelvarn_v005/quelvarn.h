@@ -9,7 +9,6 @@
 #include <maya/MAutoCLMem.h>
 
 #include "KxNode.h"
-#include "slide_kernel.h"
 #include "surface_data.h"
 
 // One dense per-point weight cache: a device-memory handle (left empty by the node) and
@@ -20,6 +19,9 @@ struct MapCache {
 };
 
 struct NodeAttributes;
+namespace quelvarn::kernels {
+enum class SlideBuild : int32_t;  // the wide slide build an evaluation runs (slide_kernel.h)
+}
 
 class MyNode : public KxNode {
 public:
