@@ -64,7 +64,7 @@ std::string deformLine(size_t count, size_t moved, double median, int threads, c
     return "deform: " + std::to_string(count) + " points, " + std::to_string(moved) + " moved, " +
            format("%.2f", median) + " ms per evaluation, " +
            format("%.2f", static_cast<double>(count) / median / 1e3) + " Mpoints/s (cpu, " +
-           std::to_string(threads) + (threads == 1 ? " thread, " : " threads, ") + kind + ")\n";
+           std::to_string(threads) + " threads, " + kind + ")\n";
 }
 
 }  // namespace
