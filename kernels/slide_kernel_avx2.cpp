@@ -31,6 +31,8 @@ static inline __attribute__((always_inline)) VF knotsAt(const float* knots, int 
     }
     return gatherF(knots + offset, index);
 }
+static inline __attribute__((always_inline)) VD widen(VF x) { return (VD)_mm256_cvtps_pd((__m128)x); }
+static inline __attribute__((always_inline)) VF narrow(VD x) { return (VF)_mm256_cvtpd_ps((__m256d)x); }
 static VD sqrtD(VD x) { return (VD)_mm256_sqrt_pd((__m256d)x); }
 
 #include "slide_kernel_body.inl"

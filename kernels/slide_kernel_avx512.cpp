@@ -34,6 +34,9 @@ static inline __attribute__((always_inline)) VF knotsAt(const float* knots, int 
     }
     return gatherF(knots + offset, index);
 }
+// One instruction each way (a generic conversion may be split into halves).
+static inline __attribute__((always_inline)) VD widen(VF x) { return (VD)_mm512_maskz_cvtps_pd(0xFF, (__m256)x); }
+static inline __attribute__((always_inline)) VF narrow(VD x) { return (VF)_mm512_maskz_cvtpd_ps(0xFF, (__m512d)x); }
 static VD sqrtD(VD x) { return (VD)_mm512_maskz_sqrt_pd(0xFF, (__m512d)x); }
 
 #include "slide_kernel_body.inl"

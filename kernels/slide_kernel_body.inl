@@ -1,6 +1,7 @@
 // The wide slide body, included inside one build namespace by each slide_kernel_<isa>.cpp
 // after it has defined kLanes, the lane vector types VD (doubles), VF (floats), VI (32-bit
-// integers) and VL (64-bit masks), and the helpers gatherD, gatherF, knotsAt and sqrtD.
+// integers) and VL (64-bit masks), and the helpers gatherD, gatherF, knotsAt, sqrtD, widen
+// (float lanes to double, exact) and narrow (double lanes to float, rounded to nearest).
 //
 // Lanes are points. Every lane performs the plain slide's operations in the plain slide's
 // order (float where it computes in float, double where it computes in double, no fused
@@ -39,8 +40,6 @@ static VI splatI(int32_t x) {
     return r;
 }
 static VL maskOf(VI floatMask) { return __builtin_convertvector(floatMask, VL); }
-static VD widen(VF x) { return __builtin_convertvector(x, VD); }
-static VF narrow(VD x) { return __builtin_convertvector(x, VF); }
 static bool anyLane(VL mask) {
     for (int l = 0; l < kLanes; ++l)
         if (mask[l]) return true;
