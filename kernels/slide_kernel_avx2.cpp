@@ -31,6 +31,17 @@ static inline __attribute__((always_inline)) VF knotsAt(const float* knots, int 
     }
     return gatherF(knots + offset, index);
 }
+// One coordinate of a curve's control points (x, y, z each), gathered by index.
+struct CoordinateTable {
+    const double* first;  // the coordinate of control point 0
+};
+static inline __attribute__((always_inline)) CoordinateTable coordinateTable(const double* first, int) {
+    return CoordinateTable{first};
+}
+static inline __attribute__((always_inline)) VD coordinateAt(const CoordinateTable& table, VI index) {
+    return gatherD(table.first, index * 3);
+}
+
 static inline __attribute__((always_inline)) VD widen(VF x) { return (VD)_mm256_cvtps_pd((__m128)x); }
 static inline __attribute__((always_inline)) VF narrow(VD x) { return (VF)_mm256_cvtpd_ps((__m256d)x); }
 static VD sqrtD(VD x) { return (VD)_mm256_sqrt_pd((__m256d)x); }

@@ -34,6 +34,31 @@ static inline __attribute__((always_inline)) VF knotsAt(const float* knots, int 
     }
     return gatherF(knots + offset, index);
 }
+// One coordinate of up to 8 control points (x, y, z each) held in a register and picked by
+// a permute; longer curves are gathered from memory.
+struct CoordinateTable {
+    const double* first;  // the coordinate of control point 0
+    int count;
+    __m512d values;
+};
+static inline __attribute__((always_inline)) CoordinateTable coordinateTable(const double* first, int count) {
+    CoordinateTable table{first, count, _mm512_setzero_pd()};
+    if (count <= 8) {
+        const __m256i strided = _mm256_setr_epi32(0, 3, 6, 9, 12, 15, 18, 21);
+        table.values = _mm512_mask_i32gather_pd(_mm512_setzero_pd(), static_cast<__mmask8>((1u << count) - 1u), strided,
+                                                first, 8);
+    }
+    return table;
+}
+static inline __attribute__((always_inline)) VD coordinateAt(const CoordinateTable& table, VI index) {
+    if (table.count <= 8) {
+        typedef int64_t VL8 __attribute__((vector_size(64)));
+        const VL8 at = __builtin_convertvector(index, VL8);
+        return (VD)_mm512_maskz_permutexvar_pd(0xFF, (__m512i)at, table.values);
+    }
+    return gatherD(table.first, index * 3);
+}
+
 // One instruction each way (a generic conversion may be split into halves).
 static inline __attribute__((always_inline)) VD widen(VF x) { return (VD)_mm512_maskz_cvtps_pd(0xFF, (__m256)x); }
 static inline __attribute__((always_inline)) VF narrow(VD x) { return (VF)_mm512_maskz_cvtpd_ps(0xFF, (__m512d)x); }

@@ -1,7 +1,8 @@
 // The wide slide body, included inside one build namespace by each slide_kernel_<isa>.cpp
 // after it has defined kLanes, the lane vector types VD (doubles), VF (floats), VI (32-bit
 // integers) and VL (64-bit masks), and the helpers gatherD, gatherF, knotsAt, sqrtD, widen
-// (float lanes to double, exact) and narrow (double lanes to float, rounded to nearest).
+// (float lanes to double, exact), narrow (double lanes to float, rounded to nearest), and
+// coordinateTable / coordinateAt (one coordinate of a curve's control points by index).
 //
 // Lanes are points. Every lane performs the plain slide's operations in the plain slide's
 // order (float where it computes in float, double where it computes in double, no fused
@@ -62,7 +63,7 @@ static V3 select(VL mask, const V3& a, const V3& b) {
 // Span of each lane's parameter. With knots that never decrease the plain search stops
 // after exactly as many steps as there are knots order .. cvCount - 1 below t, which is
 // counted for all lanes at once; otherwise the plain search runs lane by lane.
-static VI surfaceSpans(const float* knots, int order, int cvCount, bool nondecreasing, VF t) {
+QUELVARN_INLINE VI surfaceSpans(const float* knots, int order, int cvCount, bool nondecreasing, VF t) {
     VI spans;
     if (nondecreasing) {
         spans = splatI(order - 1);
@@ -354,14 +355,16 @@ static VI curveBasis(const KernelCurve& c, VF t, VF* N) {
 // The curve point: the sum in double, in basis order, from zero.
 static V3 curveSum(const KernelCurve& c, VI first, const VF* N) {
     const unsigned p = static_cast<unsigned>(c.degree);
-    const VI base = first * 3;
+    const int count = static_cast<int>(static_cast<unsigned>(c.knotCount) - p - 1u);
+    const CoordinateTable xs = coordinateTable(c.cvs, count), ys = coordinateTable(c.cvs + 1, count),
+                          zs = coordinateTable(c.cvs + 2, count);
     V3 sum{splatD(0.0), splatD(0.0), splatD(0.0)};
     for (unsigned r = 0; r <= p; ++r) {
         const VD w = widen(N[r]);
-        const double* at = c.cvs + 3 * r;
-        sum.x += w * gatherD(at, base);
-        sum.y += w * gatherD(at + 1, base);
-        sum.z += w * gatherD(at + 2, base);
+        const VI at = first + static_cast<int32_t>(r);
+        sum.x += w * coordinateAt(xs, at);
+        sum.y += w * coordinateAt(ys, at);
+        sum.z += w * coordinateAt(zs, at);
     }
     return sum;
 }
