@@ -46,18 +46,38 @@ size_t movedPoints(const std::vector<KxPoint>& before, const std::vector<KxPoint
     return moved;
 }
 
-// Sorted times of `evaluations` evaluations after one untimed warm-up; empty when the
-// node failed.
-std::vector<double> timeEvaluations(SceneRun& run, int evaluations) {
-    std::vector<double> times;
-    if (run.evaluate() != 0) return times;
+// User and system time of every thread of the process so far, in milliseconds.
+double processCpuMilliseconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+struct Timings {
+    std::vector<double> wall;  // sorted wall-clock milliseconds, one per evaluation
+    double cpuPerEvaluation = 0.0;  // process CPU milliseconds per evaluation, all threads
+};
+
+// Times `evaluations` evaluations after one untimed warm-up; no wall times when the node
+// failed.
+Timings timeEvaluations(SceneRun& run, int evaluations) {
+    Timings timings;
+    if (run.evaluate() != 0) return timings;
+    const double cpuStart = processCpuMilliseconds();
     for (int k = 0; k < evaluations; ++k) {
         const auto start = Clock::now();
         if (run.evaluate() != 0) return {};
-        times.push_back(millisecondsSince(start));
+        timings.wall.push_back(millisecondsSince(start));
     }
-    std::sort(times.begin(), times.end());
-    return times;
+    timings.cpuPerEvaluation = (processCpuMilliseconds() - cpuStart) / evaluations;
+    std::sort(timings.wall.begin(), timings.wall.end());
+    return timings;
+}
+
+// CPU time per point: on a busy machine this stays close to what a quiet one measures.
+std::string cpuPerPoint(const Timings& timings, size_t count) {
+    return format("%.0f", timings.cpuPerEvaluation * 1e6 / static_cast<double>(std::max<size_t>(1, count))) +
+           " ns CPU per point";
 }
 
 std::string deformLine(size_t count, size_t moved, double median, int threads, const char* kind) {
@@ -97,21 +117,24 @@ int runBench(const BenchJob& job, std::ostream& out) {
     if (run.evaluate() != 0) return printNodeErrors();
     out << "  first      " << format("%.2f", millisecondsSince(start)) << " ms (builds the rest frames and maps)\n";
 
-    const std::vector<double> cached = timeEvaluations(run, job.evaluations);
+    const Timings cachedTimings = timeEvaluations(run, job.evaluations);
+    const std::vector<double>& cached = cachedTimings.wall;
     if (cached.empty()) return printNodeErrors();
     const size_t cachedMoved = movedPoints(run.scene().points, run.record().points);
     const double cachedMedian = cached[cached.size() / 2];
     out << "  cached     " << format("%.2f", cachedMedian) << " ms per evaluation (median of " << job.evaluations
         << "; fastest " << format("%.2f", cached.front()) << "), "
-        << format("%.2f", static_cast<double>(count) / cachedMedian / 1e3) << " M points/s\n";
+        << format("%.2f", static_cast<double>(count) / cachedMedian / 1e3) << " M points/s, "
+        << cpuPerPoint(cachedTimings, count) << "\n";
 
     run.settings.cacheAttributes = false;  // every evaluation rebuilds the rest frames and maps
-    const std::vector<double> refresh = timeEvaluations(run, job.evaluations);
+    const Timings refreshTimings = timeEvaluations(run, job.evaluations);
+    const std::vector<double>& refresh = refreshTimings.wall;
     if (refresh.empty()) return printNodeErrors();
     const size_t refreshMoved = movedPoints(run.scene().points, run.record().points);
     const double refreshMedian = refresh[refresh.size() / 2];
     out << "  refresh    " << format("%.2f", refreshMedian) << " ms per evaluation (median of " << job.evaluations
-        << "; fastest " << format("%.2f", refresh.front()) << ")\n"
+        << "; fastest " << format("%.2f", refresh.front()) << "), " << cpuPerPoint(refreshTimings, count) << "\n"
         << "  memory     " << format("%.0f", peakResidentMegabytes()) << " MB peak resident\n";
 
     out << deformLine(count, cachedMoved, cachedMedian, threads, "cached")
