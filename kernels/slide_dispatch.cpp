@@ -45,19 +45,6 @@ void slideRange(SlideBuild build, const KernelSlideInputs& inputs, int begin, in
     }
 }
 
-void surfaceFrames(SlideBuild build, const KernelSurface& surface, const float* uparams, const float* vparams,
-                   int begin, int end, double* frames)
-{
-    switch (build) {
-    case SlideBuild::avx2:
-        return avx2::surfaceFrames(surface, uparams, vparams, begin, end, frames);
-    case SlideBuild::avx512:
-        return avx512::surfaceFrames(surface, uparams, vparams, begin, end, frames);
-    default:
-        std::abort();
-    }
-}
-
 void restFrameInverses(SlideBuild build, const KernelSurface& surface, const float* uparams, const float* vparams,
                        int begin, int end, double* inverses)
 {

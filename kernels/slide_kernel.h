@@ -85,14 +85,10 @@ int slideLanes(SlideBuild build);
 // must run on this processor.
 void slideRange(SlideBuild build, const KernelSlideInputs& inputs, int begin, int end, double* points);
 
-// The frame matrices (rows: u chord, v chord, unit normal, point; fourth column ones) at
-// the stored parameters of points [begin, end) on `surface`, 16 doubles per point
-// written from frames + 16 * begin. Exactly the plain frame of every point.
-void surfaceFrames(SlideBuild build, const KernelSurface& surface, const float* uparams, const float* vparams,
-                   int begin, int end, double* frames);
-
-// The inverses of those frames (the plain 4 x 4 Gauss-Jordan inverse with partial
-// pivoting, the identity for a singular frame), 16 doubles per point.
+// The inverse rest frames at the stored parameters of points [begin, end) on `surface`,
+// 16 doubles per point written from inverses + 16 * begin: the frame (rows u chord, v
+// chord, unit normal, point; fourth column ones) and its plain 4 x 4 Gauss-Jordan inverse
+// with partial pivoting (the identity for a singular frame), exactly as the plain rest pass.
 void restFrameInverses(SlideBuild build, const KernelSurface& surface, const float* uparams, const float* vparams,
                        int begin, int end, double* inverses);
 

@@ -621,23 +621,3 @@ void restFrameInverses(const KernelSurface& surface, const float* uparams, const
         }
     }
 }
-
-void surfaceFrames(const KernelSurface& surface, const float* uparams, const float* vparams, int begin, int end,
-                   double* frames) {
-    for (int first = begin; first < end; first += kLanes) {
-        const int count = end - first < kLanes ? end - first : kLanes;
-        const VF uf = loadFloats(uparams + first, count) * surface.uDomainEnd + surface.uDomainStart;
-        const VF vf = loadFloats(vparams + first, count) * surface.vDomainEnd + surface.vDomainStart;
-        const Frame f = surfaceFrame(surface, widen(uf), widen(vf));
-        for (int l = 0; l < count; ++l) {
-            double* m = frames + 16 * static_cast<int64_t>(first + l);
-            const V3* rows[4] = {&f.tangentU, &f.tangentV, &f.normal, &f.point};
-            for (int r = 0; r < 4; ++r) {
-                m[4 * r] = rows[r]->x[l];
-                m[4 * r + 1] = rows[r]->y[l];
-                m[4 * r + 2] = rows[r]->z[l];
-                m[4 * r + 3] = 1.0;
-            }
-        }
-    }
-}

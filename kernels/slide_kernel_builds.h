@@ -5,13 +5,11 @@
 
 #include "slide_kernel.h"
 
-#define QUELVARN_DECLARE_SLIDE_BUILD(isa)                                                                  \
-    namespace quelvarn::kernels::isa {                                                                     \
-    void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* points);                  \
-    void surfaceFrames(const KernelSurface& surface, const float* uparams, const float* vparams, int begin, \
-                       int end, double* frames);                                                           \
-    void restFrameInverses(const KernelSurface& surface, const float* uparams, const float* vparams, int begin,     \
-                           int end, double* inverses);                                                             \
+#define QUELVARN_DECLARE_SLIDE_BUILD(isa)                                                              \
+    namespace quelvarn::kernels::isa {                                                                 \
+    void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* points);              \
+    void restFrameInverses(const KernelSurface& surface, const float* uparams, const float* vparams,   \
+                           int begin, int end, double* inverses);                                      \
     }
 
 QUELVARN_DECLARE_SLIDE_BUILD(avx2)
