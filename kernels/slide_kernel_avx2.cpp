@@ -42,6 +42,15 @@ static inline __attribute__((always_inline)) VD coordinateAt(const CoordinateTab
     return gatherD(table.first, index * 3);
 }
 
+static inline __attribute__((always_inline)) void storePoints(double* points, VL mask, VD x, VD y, VD z) {
+    for (int l = 0; l < kLanes; ++l) {
+        if (!mask[l]) continue;
+        points[3 * l] = x[l];
+        points[3 * l + 1] = y[l];
+        points[3 * l + 2] = z[l];
+    }
+}
+
 static inline __attribute__((always_inline)) VD widen(VF x) { return (VD)_mm256_cvtps_pd((__m128)x); }
 static inline __attribute__((always_inline)) VF narrow(VD x) { return (VF)_mm256_cvtpd_ps((__m256d)x); }
 static VD sqrtD(VD x) { return (VD)_mm256_sqrt_pd((__m256d)x); }

@@ -59,6 +59,14 @@ static inline __attribute__((always_inline)) VD coordinateAt(const CoordinateTab
     return gatherD(table.first, index * 3);
 }
 
+static inline __attribute__((always_inline)) void storePoints(double* points, VL mask, VD x, VD y, VD z) {
+    const __mmask8 lanes = _mm512_test_epi64_mask((__m512i)mask, (__m512i)mask);
+    const __m256i triple = _mm256_setr_epi32(0, 3, 6, 9, 12, 15, 18, 21);
+    _mm512_mask_i32scatter_pd(points, lanes, triple, (__m512d)x, 8);
+    _mm512_mask_i32scatter_pd(points + 1, lanes, triple, (__m512d)y, 8);
+    _mm512_mask_i32scatter_pd(points + 2, lanes, triple, (__m512d)z, 8);
+}
+
 // One instruction each way (a generic conversion may be split into halves).
 static inline __attribute__((always_inline)) VD widen(VF x) { return (VD)_mm512_maskz_cvtps_pd(0xFF, (__m256)x); }
 static inline __attribute__((always_inline)) VF narrow(VD x) { return (VF)_mm512_maskz_cvtpd_ps(0xFF, (__m512d)x); }

@@ -2,7 +2,8 @@
 // after it has defined kLanes, the lane vector types VD (doubles), VF (floats), VI (32-bit
 // integers) and VL (64-bit masks), and the helpers gatherD, gatherF, knotsAt, sqrtD, widen
 // (float lanes to double, exact), narrow (double lanes to float, rounded to nearest), and
-// coordinateTable / coordinateAt (one coordinate of a curve's control points by index).
+// coordinateTable / coordinateAt (one coordinate of a curve's control points by index),
+// and storePoints (x, y, z of the lanes a mask selects, into consecutive points).
 //
 // Lanes are points. Every lane performs the plain slide's operations in the plain slide's
 // order (float where it computes in float, double where it computes in double, no fused
@@ -387,15 +388,44 @@ static VD clampToDomain(VD value, float start, float end) {
 }
 
 // One group of up to kLanes consecutive positions starting at `first`.
+// The weight tests and inputs of a whole group whose positions and indices all lie inside
+// the arrays, for all lanes at once; false (nothing set) when some lane falls outside.
+static bool wholeGroupInputs(const KernelSlideInputs& in, int first, VL& active, VF& uparam, VF& vparam, VD& w,
+                             V3& P, const double* points) {
+    const int64_t end = first + kLanes;
+    if (end > in.weightCount || end > in.indexCount || end > in.cacheCount) return false;
+    VI j;
+    __builtin_memcpy(&j, in.indices + first, sizeof j);
+    const int64_t limit = in.weightCount < in.paramCount ? in.weightCount : in.paramCount;
+    const VI bound = splatI(limit < 0x7FFFFFFF ? static_cast<int32_t>(limit) : 0x7FFFFFFF);
+    const VI outside = (j < splatI(0)) | (j >= bound);
+    for (int l = 0; l < kLanes; ++l)
+        if (outside[l]) return false;
+    const VF weight = splatF(in.envelope) * gatherF(in.weights, j);
+    const VD small = splatD(kNegligible);
+    active = ~(widen(loadFloats(in.weights + first, kLanes)) < small) & ~(widen(weight) < small);
+    const VI activeF = __builtin_convertvector(active, VI);
+    uparam = activeF ? gatherF(in.uparams, j) : splatF(0.0f);
+    vparam = activeF ? gatherF(in.vparams, j) : splatF(0.0f);
+    w = active ? widen(weight) : splatD(0.0);
+    VI triple;
+    for (int l = 0; l < kLanes; ++l) triple[l] = 3 * l;
+    const double* at = points + 3 * static_cast<int64_t>(first);
+    P = V3{gatherD(at, triple), gatherD(at + 1, triple), gatherD(at + 2, triple)};
+    return true;
+}
+
 static void slideGroup(const KernelSlideInputs& in, int first, int count, double* points) {
-    // 1-3. Weight tests and the lanes' inputs, lane by lane; rejected lanes get harmless
-    // inputs (the spans their parameters select are always inside the arrays).
+    // 1-3. Weight tests and the lanes' inputs; rejected lanes get harmless inputs (the spans
+    // their parameters select are always inside the arrays). Groups at the arrays' ends go
+    // lane by lane.
     VL active;
     VF uparam = splatF(0.0f), vparam = splatF(0.0f);
     VD w = splatD(0.0);
     V3 P{splatD(0.0), splatD(0.0), splatD(0.0)};
     bool any = false;
-    for (int l = 0; l < kLanes; ++l) {
+    if (count == kLanes && wholeGroupInputs(in, first, active, uparam, vparam, w, P, points)) any = anyLane(active);
+    else for (int l = 0; l < kLanes; ++l) {
         active[l] = 0;
         if (l >= count) continue;
         const int64_t i = first + l;
@@ -526,13 +556,7 @@ static void slideGroup(const KernelSlideInputs& in, int first, int count, double
     // 15. Blend, and write the lanes that moved.
     const VD keep = splatD(1.0) - w;
     const V3 result{keep * P.x + w * target.x, keep * P.y + w * target.y, keep * P.z + w * target.z};
-    for (int l = 0; l < kLanes; ++l) {
-        if (!moving[l]) continue;
-        const int64_t i = first + l;
-        points[3 * i] = result.x[l];
-        points[3 * i + 1] = result.y[l];
-        points[3 * i + 2] = result.z[l];
-    }
+    storePoints(points + 3 * static_cast<int64_t>(first), moving, result.x, result.y, result.z);
 }
 
 void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* points) {
