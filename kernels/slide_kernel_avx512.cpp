@@ -67,6 +67,42 @@ static inline __attribute__((always_inline)) void storePoints(double* points, VL
     _mm512_mask_i32scatter_pd(points + 2, lanes, triple, (__m512d)z, 8);
 }
 
+// Lane l of m[0 .. 16) becomes matrix l (16 consecutive doubles); a whole group by two 8 x 8
+// transposes in registers.
+static inline __attribute__((always_inline)) void transpose8(const VD* r, VD* c) {
+    VD s[8], q[8];
+    for (int a = 0; a < 4; ++a) {
+        s[2 * a] = __builtin_shufflevector(r[2 * a], r[2 * a + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+        s[2 * a + 1] = __builtin_shufflevector(r[2 * a], r[2 * a + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+    }
+    for (int b = 0; b < 2; ++b) {  // rows 4b .. 4b + 3
+        VD* out = q + 4 * b;
+        const VD* in = s + 4 * b;
+        out[0] = __builtin_shufflevector(in[0], in[2], 0, 1, 8, 9, 4, 5, 12, 13);  // lanes 0, 4
+        out[2] = __builtin_shufflevector(in[0], in[2], 2, 3, 10, 11, 6, 7, 14, 15);  // lanes 2, 6
+        out[1] = __builtin_shufflevector(in[1], in[3], 0, 1, 8, 9, 4, 5, 12, 13);  // lanes 1, 5
+        out[3] = __builtin_shufflevector(in[1], in[3], 2, 3, 10, 11, 6, 7, 14, 15);  // lanes 3, 7
+    }
+    for (int l = 0; l < 4; ++l) {
+        c[l] = __builtin_shufflevector(q[l], q[4 + l], 0, 1, 2, 3, 8, 9, 10, 11);
+        c[l + 4] = __builtin_shufflevector(q[l], q[4 + l], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+static inline __attribute__((always_inline)) void storeMatrices(double* out, const VD* m, int count) {
+    if (count == kLanes) {
+        VD low[8], high[8];
+        transpose8(m, low);
+        transpose8(m + 8, high);
+        for (int l = 0; l < 8; ++l) {
+            __builtin_memcpy(out + 16 * l, &low[l], sizeof(VD));
+            __builtin_memcpy(out + 16 * l + 8, &high[l], sizeof(VD));
+        }
+        return;
+    }
+    for (int l = 0; l < count; ++l)
+        for (int e = 0; e < 16; ++e) out[16 * l + e] = m[e][l];
+}
+
 // One instruction each way (a generic conversion may be split into halves).
 static inline __attribute__((always_inline)) VD widen(VF x) { return (VD)_mm512_maskz_cvtps_pd(0xFF, (__m256)x); }
 static inline __attribute__((always_inline)) VF narrow(VD x) { return (VF)_mm512_maskz_cvtpd_ps(0xFF, (__m512d)x); }

@@ -3,7 +3,8 @@
 // integers) and VL (64-bit masks), and the helpers gatherD, gatherF, knotsAt, sqrtD, widen
 // (float lanes to double, exact), narrow (double lanes to float, rounded to nearest), and
 // coordinateTable / coordinateAt (one coordinate of a curve's control points by index),
-// and storePoints (x, y, z of the lanes a mask selects, into consecutive points).
+// storePoints (x, y, z of the lanes a mask selects, into consecutive points) and
+// storeMatrices (16 lane vectors as the consecutive 16-double matrices of the first lanes).
 //
 // Lanes are points. Every lane performs the plain slide's operations in the plain slide's
 // order (float where it computes in float, double where it computes in double, no fused
@@ -639,9 +640,6 @@ void restFrameInverses(const KernelSurface& surface, const float* uparams, const
             m[4 * r + 3] = splatD(1.0);
         }
         invertFrames(m);
-        for (int l = 0; l < count; ++l) {
-            double* out = inverses + 16 * static_cast<int64_t>(first + l);
-            for (int e = 0; e < 16; ++e) out[e] = m[e][l];
-        }
+        storeMatrices(inverses + 16 * static_cast<int64_t>(first), m, count);
     }
 }
