@@ -7,7 +7,8 @@ packages=(
   libtbb-dev libimath-dev
   opencl-headers ocl-icd-opencl-dev pocl-opencl-icd
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev
+  nlohmann-json3-dev libcli11-dev libssl-dev
+  slurm-wlm munge
   libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev
   librsvg2-bin
 )
@@ -20,4 +21,4 @@ echo "setup: installing ${missing[*]}" >&2
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq >/dev/null
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

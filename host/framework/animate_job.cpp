@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -54,9 +55,10 @@ CurveData curveAtFrame(const CurveData& base, const CurveData& driver, int frame
     return blended;
 }
 
-std::string frameFileName(int frame) {
-    char name[32];
-    std::snprintf(name, sizeof name, "frame_%04d.obj", frame);
+std::string frameFileName(int frame, int frameCount) {
+    const int width = std::max<int>(4, std::to_string(frameCount).size());
+    char name[48];
+    std::snprintf(name, sizeof name, "frame_%0*d.obj", width, frame);
     return name;
 }
 
@@ -77,7 +79,7 @@ int runAnimate(const AnimateJob& job) {
             if (showProgress) std::fputc('\n', stderr);
             return 1;
         }
-        const std::string path = (std::filesystem::path(job.outDir) / frameFileName(frame)).string();
+        const std::string path = (std::filesystem::path(job.outDir) / frameFileName(frame, job.frames)).string();
         run.refuseOverwritingInputs(path);
         writeObjMesh(path, run.record().points, run.scene().meshFaces,
                      "frame " + std::to_string(frame) + " of " + std::to_string(job.frames));

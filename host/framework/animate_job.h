@@ -28,8 +28,10 @@ struct AnimateJob {
 // curves cannot be blended point by point.
 CurveData curveAtFrame(const CurveData& base, const CurveData& driver, int frame, int frames);
 
-// "frame_0001.obj" for frame 1.
-std::string frameFileName(int frame);
+// A frame's file: "frame_0001.obj" for frame 1 of a 24-frame shot; the number has the width
+// of the shot's frame count, at least four digits, so names sort in frame order. Every
+// writer and reader of frame files (animate, the farm's verification) names them here.
+std::string frameFileName(int frame, int frameCount);
 
 // 0 when every frame was written, 1 when the node failed at a frame (earlier frames stay
 // written). Throws HostError for bad options, a refused scene or an unwritable folder.

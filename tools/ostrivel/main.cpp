@@ -18,6 +18,7 @@
 #include "deform_job.h"
 #include "deformer_node.h"
 #include "demo_job.h"
+#include "farm_job.h"
 #include "plugin_library.h"
 
 namespace {
@@ -94,7 +95,7 @@ int main(int argc, char** argv) {
     addPictureOptions(*animate, animateJob.picture, "the last frame evaluated");
     addPluginOption(*animate, animateJob.pluginPath);
 
-    CLI::App* bench = app.add_subcommand("bench", "time binding, the first and the cached evaluations of a scene");
+    CLI::App* bench = app.add_subcommand("bench", "time binding and the cached and refreshing evaluations of a scene");
     ostrivel::BenchJob benchJob;
     bench->add_option("scene", benchJob.scenePath, "scene file (JSON)")->required();
     bench->add_option("--evaluations", benchJob.evaluations, "timed evaluations of each kind (cached, refresh)")
@@ -104,6 +105,22 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 4096));
     bench->add_flag("--reference", benchJob.reference, "time the plain per-point slide (the reference)");
     addPluginOption(*bench, benchJob.pluginPath);
+
+    CLI::App* farm = app.add_subcommand(
+        "farm", "run a shot's frames as a Slurm job array of animate chunks; verify and resume them");
+    ostrivel::FarmJob farmJob;
+    farm->add_option("scene", farmJob.scenePath, "scene file (JSON); frozen into the output folder")->required();
+    farm->add_option("--frames", farmJob.frames, "frames in the shot")->required()->check(CLI::PositiveNumber);
+    farm->add_option("--out", farmJob.outDir, "folder for the frozen shot, frames/, logs/ and manifest.json")
+        ->required();
+    farm->add_option("--chunk", farmJob.chunkSize, "frames per array task (default 10, or the shot's on --resume)")
+        ->check(CLI::PositiveNumber);
+    farm->add_option("--partition", farmJob.partition, "Slurm partition (default: the cluster's default)");
+    farm->add_option("--time-limit", farmJob.timeLimitMinutes, "minutes each task may run")->check(CLI::PositiveNumber);
+    farm->add_flag("--dry-run", farmJob.dryRun, "print the job script; write and submit nothing");
+    farm->add_flag("--wait", farmJob.wait, "wait for the array, verify every frame and write manifest.json");
+    farm->add_flag("--resume", farmJob.resume, "submit only the chunks of the shot in --out that have frames missing");
+    addPluginOption(*farm, farmJob.pluginPath);
 
     CLI::App* help = app.add_subcommand("help", "print the node's command list (runs its help command)");
     addPluginOption(*help, plugin);
@@ -126,6 +143,10 @@ int main(int argc, char** argv) {
         if (*animate) {
             animateJob.progress = true;
             return ostrivel::runAnimate(animateJob);
+        }
+        if (*farm) {
+            farmJob.progress = true;
+            return ostrivel::runFarm(farmJob, std::cout);
         }
         if (*help) std::cout << makeNode(plugin, nodeName)->help() << "\n";
         if (*attributes) std::cout << ostrivel::formatAttributeTable(makeNode(plugin, nodeName)->declarations());
