@@ -570,17 +570,20 @@ void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* poi
 // The Gauss-Jordan inverse of each lane's matrix m (row-major), with partial pivoting:
 // the operations of the plain 4 x 4 inverse, pivot choices and row swaps made per lane.
 // A singular lane gets the identity.
-static void invertFrames(VD* m) {
+QUELVARN_INLINE void invertFrames(VD* m) {
     VD t[16], s[16];
+#pragma GCC unroll 16
     for (int e = 0; e < 16; ++e) {
         t[e] = m[e];
         s[e] = splatD(e % 5 == 0 ? 1.0 : 0.0);
     }
     const VD zero = splatD(0.0);
     VL singular = splatL(0);
+#pragma GCC unroll 16
     for (int i = 0; i < 3; ++i) {
         VL pivot = splatL(i);
         VD pivotSize = absD(t[4 * i + i]);
+#pragma GCC unroll 16
         for (int j = i + 1; j < 4; ++j) {
             const VD size = absD(t[4 * j + i]);
             const VL larger = size > pivotSize;
@@ -588,9 +591,11 @@ static void invertFrames(VD* m) {
             pivotSize = larger ? size : pivotSize;
         }
         singular |= pivotSize == zero;
+#pragma GCC unroll 16
         for (int j = i + 1; j < 4; ++j) {
             const VL swap = pivot == splatL(j);
             if (!anyLane(swap)) continue;
+#pragma GCC unroll 16
             for (int k = 0; k < 4; ++k) {
                 const VD ti = t[4 * i + k], tj = t[4 * j + k];
                 t[4 * i + k] = swap ? tj : ti;
@@ -600,8 +605,10 @@ static void invertFrames(VD* m) {
                 s[4 * j + k] = swap ? si : sj;
             }
         }
+#pragma GCC unroll 16
         for (int j = i + 1; j < 4; ++j) {
             const VD f = t[4 * j + i] / t[4 * i + i];
+#pragma GCC unroll 16
             for (int k = 0; k < 4; ++k) {
                 t[4 * j + k] = t[4 * j + k] - f * t[4 * i + k];
                 s[4 * j + k] = s[4 * j + k] - f * s[4 * i + k];
@@ -610,17 +617,24 @@ static void invertFrames(VD* m) {
     }
     // Back substitution. Entries t[j][k] with k >= i are never read again after step i, so
     // only the columns left of the pivot are kept up to date; s gets every operation.
+#pragma GCC unroll 16
     for (int i = 3; i >= 0; --i) {
         const VD f = t[4 * i + i];
         singular |= f == zero;
+#pragma GCC unroll 16
         for (int j = 0; j < i; ++j) t[4 * i + j] = t[4 * i + j] / f;
+#pragma GCC unroll 16
         for (int j = 0; j < 4; ++j) s[4 * i + j] = s[4 * i + j] / f;
+#pragma GCC unroll 16
         for (int j = 0; j < i; ++j) {
             const VD g = t[4 * j + i];
+#pragma GCC unroll 16
             for (int k = 0; k < i; ++k) t[4 * j + k] = t[4 * j + k] - g * t[4 * i + k];
+#pragma GCC unroll 16
             for (int k = 0; k < 4; ++k) s[4 * j + k] = s[4 * j + k] - g * s[4 * i + k];
         }
     }
+#pragma GCC unroll 16
     for (int e = 0; e < 16; ++e) m[e] = singular ? splatD(e % 5 == 0 ? 1.0 : 0.0) : s[e];
 }
 
