@@ -333,17 +333,22 @@ static VI curveSpans(const float* knots, unsigned p, unsigned m, bool nondecreas
 
 // The curve kernel's basis at each lane's t: the triangular recurrence with its float
 // roundings. Returns span - p, the first control point the basis weighs.
-static VI curveBasis(const KernelCurve& c, VF t, VF* N) {
-    const unsigned p = static_cast<unsigned>(c.degree);
+// D fixes the degree at compile time (0: the curve's own), so that the common low degrees
+// keep their scratch in registers.
+template <unsigned D>
+QUELVARN_INLINE VI curveBasisOf(const KernelCurve& c, VF t, VF* N) {
+    const unsigned p = D ? D : static_cast<unsigned>(c.degree);
     const unsigned m = static_cast<unsigned>(c.knotCount) - p - 1u;
     const VI first = curveSpans(c.knots, p, m, c.knotsNondecreasing, t) - static_cast<int32_t>(p);
     VD left[8];
     VD right[8];
     N[0] = splatF(1.0f);
+#pragma GCC unroll 8
     for (unsigned j = 1; j <= p; ++j) {
         left[j] = widen(t - knotsAt(c.knots, c.knotCount, static_cast<int>(p + 1 - j), first));
         right[j] = widen(knotsAt(c.knots, c.knotCount, static_cast<int>(p + j), first) - t);
         VF saved = splatF(0.0f);
+#pragma GCC unroll 8
         for (unsigned r = 0; r < j; ++r) {
             const VF temp = narrow(widen(N[r]) / (right[r + 1] + left[j - r]));
             N[r] = narrow(widen(saved) + right[r + 1] * widen(temp));
@@ -354,13 +359,28 @@ static VI curveBasis(const KernelCurve& c, VF t, VF* N) {
     return first;
 }
 
+static VI curveBasis(const KernelCurve& c, VF t, VF* N) {
+    switch (c.degree) {
+    case 1:
+        return curveBasisOf<1>(c, t, N);
+    case 2:
+        return curveBasisOf<2>(c, t, N);
+    case 3:
+        return curveBasisOf<3>(c, t, N);
+    default:
+        return curveBasisOf<0>(c, t, N);
+    }
+}
+
 // The curve point: the sum in double, in basis order, from zero.
-static V3 curveSum(const KernelCurve& c, VI first, const VF* N) {
-    const unsigned p = static_cast<unsigned>(c.degree);
+template <unsigned D>
+QUELVARN_INLINE V3 curveSumOf(const KernelCurve& c, VI first, const VF* N) {
+    const unsigned p = D ? D : static_cast<unsigned>(c.degree);
     const int count = static_cast<int>(static_cast<unsigned>(c.knotCount) - p - 1u);
     const CoordinateTable xs = coordinateTable(c.cvs, count), ys = coordinateTable(c.cvs + 1, count),
                           zs = coordinateTable(c.cvs + 2, count);
     V3 sum{splatD(0.0), splatD(0.0), splatD(0.0)};
+#pragma GCC unroll 8
     for (unsigned r = 0; r <= p; ++r) {
         const VD w = widen(N[r]);
         const VI at = first + static_cast<int32_t>(r);
@@ -369,6 +389,19 @@ static V3 curveSum(const KernelCurve& c, VI first, const VF* N) {
         sum.z += w * coordinateAt(zs, at);
     }
     return sum;
+}
+
+static V3 curveSum(const KernelCurve& c, VI first, const VF* N) {
+    switch (c.degree) {
+    case 1:
+        return curveSumOf<1>(c, first, N);
+    case 2:
+        return curveSumOf<2>(c, first, N);
+    case 3:
+        return curveSumOf<3>(c, first, N);
+    default:
+        return curveSumOf<0>(c, first, N);
+    }
 }
 
 // Per-position floats of lanes [0, count), zero past it.
