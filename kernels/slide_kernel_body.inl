@@ -224,8 +224,6 @@ struct Frame {
     V3 point, tangentU, tangentV, normal;
 };
 
-// The frame at (u, v): the point once, the chords from it (backward within one step of
-// the domain end), and the unit normal of their cross product.
 // The frame's three points with fixed orders. The chord points lie one step away in u or
 // in v; where that step stays in the point's span (in every lane), the u chord point
 // shares the point's collapsed columns and the v chord point its control points.
@@ -259,6 +257,8 @@ static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv
     }
 }
 
+// The frame at (u, v): the point once, the chords from it (backward within one step of
+// the domain end), and the unit normal of their cross product.
 static Frame surfaceFrame(const KernelSurface& s, VD u, VD v) {
     Frame f;
     const VF fu = narrow(u);
