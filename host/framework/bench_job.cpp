@@ -90,6 +90,7 @@ std::string deformLine(size_t count, size_t moved, double median, int threads, c
 }  // namespace
 
 int runBench(const BenchJob& job, std::ostream& out) {
+    if (job.device == "opencl") return runDeviceBench(job, out);
     hostapi::setEchoMessages(false);
     const int threads = job.threads > 0 ? job.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     tbb::global_control limit(tbb::global_control::max_allowed_parallelism, static_cast<size_t>(threads));

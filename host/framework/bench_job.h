@@ -20,9 +20,12 @@ struct BenchJob {
     int evaluations = 10;  // timed evaluations of each kind, after a warm-up
     int threads = 0;       // TBB worker limit; 0: every hardware thread
     bool reference = false;  // the node's plain per-point slide instead of its wide one
+    std::string device = "cpu";  // "opencl": the host's device slide
 };
 
 // Prints the timings to `out`; 0, or 1 when the node failed. Throws HostError.
 int runBench(const BenchJob& job, std::ostream& out);
+// The same on the host's OpenCL device (device_bench.cpp).
+int runDeviceBench(const BenchJob& job, std::ostream& out);
 
 }  // namespace ostrivel

@@ -18,6 +18,7 @@
 #include "deform_job.h"
 #include "deformer_node.h"
 #include "demo_job.h"
+#include "devices_job.h"
 #include "farm_job.h"
 #include "plugin_library.h"
 
@@ -32,6 +33,12 @@ std::unique_ptr<ostrivel::DeformerNode> makeNode(const std::string& plugin, cons
 
 void addPluginOption(CLI::App& command, std::string& plugin) {
     command.add_option("--plugin", plugin, "deformer plug-in to load")->capture_default_str();
+}
+
+void addDeviceOption(CLI::App& command, std::string& device) {
+    command.add_option("--device", device, "where the slide runs: cpu, or opencl (the host's OpenCL device)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"cpu", "opencl"}));
 }
 
 void addPictureOptions(CLI::App& command, ostrivel::PictureRequest& picture, const char* what) {
@@ -63,6 +70,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     addPictureOptions(*demo, demoJob.picture, "the result (default: demo.svg in the output folder)");
     addPluginOption(*demo, demoJob.pluginPath);
+    addDeviceOption(*demo, demoJob.device);
 
     CLI::App* deform = app.add_subcommand("deform", "deform a scene's points; write a JSON result or an OBJ mesh");
     ostrivel::DeformJob deformJob;
@@ -75,6 +83,7 @@ int main(int argc, char** argv) {
     deform->add_flag("--reference", deformJob.reference, "use the plain per-point slide (the reference for the wide one)");
     addPictureOptions(*deform, deformJob.picture, "the rest and deformed shapes");
     addPluginOption(*deform, deformJob.pluginPath);
+    addDeviceOption(*deform, deformJob.device);
 
     CLI::App* bind = app.add_subcommand("bind", "bind the points once and write the scene with uparams/vparams");
     ostrivel::BindJob bindJob;
@@ -94,6 +103,7 @@ int main(int argc, char** argv) {
     animate->add_option("--last", animateJob.last, "last frame to evaluate (default: the shot's last)");
     addPictureOptions(*animate, animateJob.picture, "the last frame evaluated");
     addPluginOption(*animate, animateJob.pluginPath);
+    addDeviceOption(*animate, animateJob.device);
 
     CLI::App* bench = app.add_subcommand("bench", "time binding and the cached and refreshing evaluations of a scene");
     ostrivel::BenchJob benchJob;
@@ -105,6 +115,8 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 4096));
     bench->add_flag("--reference", benchJob.reference, "time the plain per-point slide (the reference)");
     addPluginOption(*bench, benchJob.pluginPath);
+    addDeviceOption(*bench, benchJob.device);
+    CLI::App* devices = app.add_subcommand("devices", "list the OpenCL platforms and devices (--device opencl)");
 
     CLI::App* farm = app.add_subcommand(
         "farm", "run a shot's frames as a Slurm job array of animate chunks; verify and resume them");
@@ -140,6 +152,7 @@ int main(int argc, char** argv) {
         if (*deform) return ostrivel::runDeform(deformJob);
         if (*bind) return ostrivel::runBind(bindJob);
         if (*bench) return ostrivel::runBench(benchJob, std::cout);
+        if (*devices) return ostrivel::listDevices(std::cout);
         if (*animate) {
             animateJob.progress = true;
             return ostrivel::runAnimate(animateJob);
