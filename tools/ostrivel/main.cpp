@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
     deform->add_option("--repeat", deformJob.repeat, "evaluations on the same node (caches kept between them)")
         ->capture_default_str()
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    deform->add_flag("--reference", deformJob.reference, "use the plain per-point slide (the reference for the wide one)");
     addPictureOptions(*deform, deformJob.picture, "the rest and deformed shapes");
     addPluginOption(*deform, deformJob.pluginPath);
     addDeviceOption(*deform, deformJob.device);
@@ -104,12 +105,15 @@ int main(int argc, char** argv) {
     addPluginOption(*animate, animateJob.pluginPath);
     addDeviceOption(*animate, animateJob.device);
 
-    CLI::App* bench = app.add_subcommand("bench", "time binding, the first and the cached evaluations of a scene");
+    CLI::App* bench = app.add_subcommand("bench", "time binding and the cached and refreshing evaluations of a scene");
     ostrivel::BenchJob benchJob;
     bench->add_option("scene", benchJob.scenePath, "scene file (JSON)")->required();
-    bench->add_option("--evaluations", benchJob.evaluations, "cached evaluations to time")
+    bench->add_option("--evaluations", benchJob.evaluations, "timed evaluations of each kind (cached, refresh)")
         ->capture_default_str()
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    bench->add_option("--threads", benchJob.threads, "worker threads (default: every hardware thread)")
+        ->check(CLI::Range(1, 4096));
+    bench->add_flag("--reference", benchJob.reference, "time the plain per-point slide (the reference)");
     addPluginOption(*bench, benchJob.pluginPath);
     addDeviceOption(*bench, benchJob.device);
     CLI::App* devices = app.add_subcommand("devices", "list the OpenCL platforms and devices (--device opencl)");
