@@ -106,6 +106,16 @@ int selectIsaLevel()
 
 int currentIsaLevel() { return isaLevel.load(std::memory_order_relaxed); }
 
+int processorIsaLevel()
+{
+    int level = isaLevel.load(std::memory_order_relaxed);
+    if (level == -1) {
+        level = selectIsaLevel();
+        isaLevel.store(level, std::memory_order_relaxed);
+    }
+    return level;
+}
+
 void evalCurveAtLevel(int level, const double* cvs, const float* knots, int degree, int knotCount,
                       float t, double* result)
 {
@@ -117,10 +127,5 @@ void evalCurveAtLevel(int level, const double* cvs, const float* knots, int degr
 void evalCurve(const double* cvs, const float* knots, int degree, int knotCount, float t, double* result)
 {
     using namespace quelvarn::kernels;
-    int level = isaLevel.load(std::memory_order_relaxed);
-    if (level == -1) {
-        level = selectIsaLevel();
-        isaLevel.store(level, std::memory_order_relaxed);
-    }
-    runBuild(level, cvs, knots, degree, knotCount, t, result);
+    runBuild(processorIsaLevel(), cvs, knots, degree, knotCount, t, result);
 }

@@ -19,6 +19,10 @@ int selectIsaLevel();
 // The level evalCurve dispatches on; -1 until its first call.
 int currentIsaLevel();
 
+// The running processor's level, probed on first use and kept for the process; every
+// kernel's build choice starts from it.
+int processorIsaLevel();
+
 // Runs the build serving `level` directly; aborts for a level outside 0..kIsaLevelCount-1.
 // The caller must make sure the processor supports that level.
 void evalCurveAtLevel(int level, const double* cvs, const float* knots, int degree, int knotCount,

@@ -26,6 +26,7 @@
 #include "Messages.h"
 #include "fork_join_hints.h"
 #include "slide.h"
+#include "slide_kernel.h"
 #include "surface_frame.h"
 
 // ---- construction and attributes --------------------------------------------------------
@@ -224,6 +225,9 @@ int resetParams(AttributeMap& attributes) {
 // ---- evaluation --------------------------------------------------------------------------
 
 static_assert(kMapSlotCount == 13, "one slide map slot per cache");
+static_assert(sizeof(Imath::M44d) == 16 * sizeof(double), "rest frames are 16 packed doubles each");
+
+using quelvarn::kernels::SlideBuild;
 
 // The node's 27 attributes of one evaluation, held until the operation returns.
 struct NodeAttributes {
@@ -302,6 +306,17 @@ void scatterMap(const std::vector<float>& values, const std::vector<int32_t>& in
     }
 }
 
+// The wide build for this processor, or the plain per-point slide when the optional
+// evaluation setting "REFERENCE_PATH" asks for the reference.
+SlideBuild slideBuildFor(const AttributeMap& attributes) {
+    const auto found = attributes.find("REFERENCE_PATH");
+    if (found != attributes.end()) {
+        const auto reference = std::dynamic_pointer_cast<KxBoolean>(found->second);
+        if (reference && reference->value) return SlideBuild::plain;
+    }
+    return quelvarn::kernels::processorSlideBuild();
+}
+
 // The parallel loops: TBB over blocked_range<int>, grain size 1, automatic partitioner.
 template <class Body>
 void parallelOverPoints(int32_t count, const Body& body) {
@@ -327,8 +342,15 @@ struct ComputeRestFrames {
     const std::vector<float>& uparams;
     MyNode& node;
     const std::vector<float>& vparams;
+    SlideBuild build;
 
     void operator()(const tbb::blocked_range<int>& range) const {
+        if (build != SlideBuild::plain) {
+            quelvarn::kernels::restFrameInverses(build, kernelSurface(node.restSurfaceData), uparams.data(),
+                                                 vparams.data(), range.begin(), range.end(),
+                                                 reinterpret_cast<double*>(node.restFrameInverses.data()));
+            return;
+        }
         for (int k = range.begin(); k != range.end(); ++k) {
             node.restFrameInverses[static_cast<size_t>(k)] =
                 restFrameInverse(node.restSurfaceData, uparams[static_cast<size_t>(k)], vparams[static_cast<size_t>(k)]);
@@ -343,8 +365,15 @@ struct SlidePoints {
     std::vector<KxPoint>& points;
     std::atomic<int>& status;
     const MObject& node;
+    SlideBuild build;
+    const quelvarn::kernels::KernelSlideInputs& wideInputs;
 
     void operator()(const tbb::blocked_range<int>& range) const {
+        if (build != SlideBuild::plain) {
+            quelvarn::kernels::slideRange(build, wideInputs, range.begin(), range.end(),
+                                          reinterpret_cast<double*>(points.data()));
+            return;
+        }
         for (int i = range.begin(); i != range.end(); ++i) {
             const SlideOutcome outcome = slidePoint(inputs, i, points[static_cast<size_t>(i)]);
             if (outcome == SlideOutcome::EmptyWindow) {
@@ -386,10 +415,10 @@ bool MyNode::cachesDue(bool refreshPending, bool cacheAttributes, int32_t count)
 }
 
 // Rebuilds the rest surface, the rest frames and the thirteen map caches.
-void MyNode::refreshCaches(const NodeAttributes& a, int32_t count) {
+void MyNode::refreshCaches(const NodeAttributes& a, int32_t count, SlideBuild build) {
     readSurfaceData(a.surface->value, restSurfaceData);
     restFrameInverses.resize(static_cast<size_t>(count), Imath::M44d());  // new entries are identities
-    parallelOverPoints(count, ComputeRestFrames{a.uparams->values, *this, a.vparams->values});
+    parallelOverPoints(count, ComputeRestFrames{a.uparams->values, *this, a.vparams->values, build});
     // In fill order; slide gains default to 1, pushes to 0.
     const struct {
         const KxFloat* map;
@@ -431,7 +460,8 @@ int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
     if (checkEvaluationInputs(a, count) != 0) return 1;
 
     readSurfaceData(a.surface->value, surfaceData);
-    if (cachesDue(cpuRefreshPending, cacheAttributes->value, count)) refreshCaches(a, count);
+    const SlideBuild build = slideBuildFor(attributes);
+    if (cachesDue(cpuRefreshPending, cacheAttributes->value, count)) refreshCaches(a, count, build);
 
     if (!soaEnabled->value) {
         SlideInputs inputs;
@@ -459,8 +489,12 @@ int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
         inputs.settings.lrFactor = a.lrFactor->value;
         inputs.settings.pushCoeff = a.pushCoeff->value;
         inputs.settings.slidingMethod = a.slidingMethod->value;
+        // An empty window fails in the plain slide, which reports it point by point.
+        const bool emptyWindow = !(inputs.settings.endParam - inputs.settings.startParam > 0.0f);
+        const quelvarn::kernels::KernelSlideInputs wideInputs = kernelSlideInputs(inputs);
         parallelOverPoints(static_cast<int32_t>(record.points.size()),
-                           SlidePoints{inputs, record.points, status, nodeObject});
+                           SlidePoints{inputs, record.points, status, nodeObject,
+                                       emptyWindow ? SlideBuild::plain : build, wideInputs});
     }
     cpuRefreshPending = false;
     return status.load(std::memory_order_relaxed);
@@ -479,7 +513,7 @@ int MyNode::prepareDeviceData(AttributeMap& attributes, DeviceDeformAttributes& 
     if (checkEvaluationInputs(a, count) != 0) return 1;
 
     readSurfaceData(a.surface->value, surfaceData);
-    if (cachesDue(refreshPending, cacheAttributes->value, count)) refreshCaches(a, count);
+    if (cachesDue(refreshPending, cacheAttributes->value, count)) refreshCaches(a, count, slideBuildFor(attributes));
     gpuRefreshPending = false;
     return 0;
 }

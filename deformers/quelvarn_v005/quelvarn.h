@@ -19,6 +19,9 @@ struct MapCache {
 };
 
 struct NodeAttributes;
+namespace quelvarn::kernels {
+enum class SlideBuild : int32_t;  // the wide slide build an evaluation runs (slide_kernel.h)
+}
 
 class MyNode : public KxNode {
 public:
@@ -62,7 +65,7 @@ private:
     }
     int checkEvaluationInputs(const NodeAttributes& attributes, int32_t count);
     bool cachesDue(bool refreshPending, bool cacheAttributes, int32_t count) const;
-    void refreshCaches(const NodeAttributes& attributes, int32_t count);
+    void refreshCaches(const NodeAttributes& attributes, int32_t count, quelvarn::kernels::SlideBuild build);
 };
 
 #define QUELVARN_EXPORT extern "C" __attribute__((visibility("default")))

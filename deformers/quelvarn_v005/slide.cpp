@@ -149,3 +149,65 @@ SlideOutcome slidePoint(const SlideInputs& in, int i, KxPoint& point) {
     point.z = (1.0 - w) * P.z + w * target.z;
     return SlideOutcome::Moved;
 }
+
+quelvarn::kernels::KernelSurface kernelSurface(const SurfaceData& surface) {
+    quelvarn::kernels::KernelSurface view;
+    view.uKnots = surface.uDirection.knots.data();
+    view.vKnots = surface.vDirection.knots.data();
+    view.uOrder = surface.uDirection.order;
+    view.vOrder = surface.vDirection.order;
+    view.uCvCount = surface.uDirection.cvCount;
+    view.vCvCount = surface.vDirection.cvCount;
+    view.uDomainStart = surface.uDirection.domainStart;
+    view.uDomainEnd = surface.uDirection.domainEnd;
+    view.vDomainStart = surface.vDirection.domainStart;
+    view.vDomainEnd = surface.vDirection.domainEnd;
+    view.cvs = reinterpret_cast<const double*>(surface.cvs.data());
+    view.uKnotsNondecreasing = quelvarn::kernels::isNondecreasing(view.uKnots, static_cast<int64_t>(surface.uDirection.knots.size()));
+    view.vKnotsNondecreasing = quelvarn::kernels::isNondecreasing(view.vKnots, static_cast<int64_t>(surface.vDirection.knots.size()));
+    return view;
+}
+
+namespace {
+
+quelvarn::kernels::KernelCurve kernelCurve(const CurveData& curve) {
+    quelvarn::kernels::KernelCurve view;
+    view.cvs = reinterpret_cast<const double*>(curve.cvs.data());
+    view.knots = curve.knots.data();
+    view.degree = curve.degree;
+    view.knotCount = static_cast<int32_t>(curve.knots.size());
+    view.knotsNondecreasing = quelvarn::kernels::isNondecreasing(view.knots, static_cast<int64_t>(curve.knots.size()));
+    return view;
+}
+
+}  // namespace
+
+quelvarn::kernels::KernelSlideInputs kernelSlideInputs(const SlideInputs& in) {
+    quelvarn::kernels::KernelSlideInputs view;
+    view.weights = in.weights;
+    view.weightCount = static_cast<int64_t>(in.weightCount);
+    view.indices = in.indices;
+    view.indexCount = static_cast<int64_t>(in.indexCount);
+    view.uparams = in.uparams;
+    view.vparams = in.vparams;
+    view.paramCount = static_cast<int64_t>(in.paramCount);
+    view.surface = kernelSurface(*in.surface);
+    view.restSurface = kernelSurface(*in.restSurface);
+    view.restFrameInverses = reinterpret_cast<const double*>(in.restFrameInverses);
+    for (int slot = 0; slot < kMapSlotCount; ++slot) view.maps[slot] = in.maps[slot];
+    view.cacheCount = static_cast<int64_t>(in.cacheCount);
+    view.curve = kernelCurve(*in.curve);
+    view.curveBase = kernelCurve(*in.curveBase);
+    view.curvesShareKnots = in.curve->degree == in.curveBase->degree && in.curve->knots == in.curveBase->knots;
+    const SlideSettings& set = in.settings;
+    view.envelope = set.envelope;
+    view.paramType = set.paramType;
+    view.startParam = set.startParam;
+    view.endParam = set.endParam;
+    view.lrCenter = set.lrCenter;
+    view.udFactor = set.udFactor;
+    view.lrFactor = set.lrFactor;
+    view.pushCoeff = set.pushCoeff;
+    view.slidingMethod = set.slidingMethod;
+    return view;
+}

@@ -8,6 +8,7 @@
 #include <Imath/ImathMatrix.h>
 
 #include "KxTypes.h"
+#include "slide_kernel.h"
 #include "surface_data.h"
 
 // The thirteen dense per-point weight caches, in the node's slot order.
@@ -70,3 +71,7 @@ enum class SlideOutcome {
 
 // Slides the point at position i, whose current position is `point`.
 SlideOutcome slidePoint(const SlideInputs& in, int i, KxPoint& point);
+
+// Views of the node's records for the wide slide kernels.
+quelvarn::kernels::KernelSurface kernelSurface(const SurfaceData& surface);
+quelvarn::kernels::KernelSlideInputs kernelSlideInputs(const SlideInputs& in);

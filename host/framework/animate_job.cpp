@@ -66,6 +66,7 @@ int runAnimate(const AnimateJob& job) {
     const int last = job.last == 0 ? job.frames : job.last;
     checkFrames(job, last);
     SceneRun run(job.scenePath, job.pluginPath);
+    run.selectDevice(job.device);
     checkPictureRequest(run.node().declarations(), job.picture);
     curveAtFrame(run.scene().curveBase, run.scene().curve, job.first, job.frames);  // refuse before any output
     createOutputFolder(job.outDir);

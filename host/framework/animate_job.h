@@ -20,6 +20,7 @@ struct AnimateJob {
     int frames = 24;
     int first = 1;   // 1-based, inclusive
     int last = 0;    // 0: the last frame of the shot
+    std::string device = "cpu";  // "opencl": the host's device slide
     bool progress = false;  // a progress bar on stderr
 };
 

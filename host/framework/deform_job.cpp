@@ -15,6 +15,8 @@ bool isObjPath(const std::string& path) {
 int runDeform(const DeformJob& job) {
     hostapi::clearMessageLog();
     SceneRun run(job.scenePath, job.pluginPath);
+    run.settings.referencePath = job.reference;
+    run.selectDevice(job.device);
     checkPictureRequest(run.node().declarations(), job.picture);
     run.refuseOverwritingInputs(job.outPath);
     if (!job.picture.path.empty()) run.refuseOverwritingInputs(job.picture.path);

@@ -15,6 +15,8 @@ struct DeformJob {
     std::string outPath;
     std::string pluginPath = PluginLibrary::defaultPath();
     int repeat = 1;  // evaluations of the same record, stopping at the first failure
+    bool reference = false;  // the node's plain per-point slide instead of its wide one
+    std::string device = "cpu";  // "opencl": the host's device slide
 };
 
 // True for output names that ask for an OBJ mesh rather than a JSON result.

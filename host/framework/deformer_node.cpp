@@ -163,6 +163,11 @@ AttributeMap DeformerNode::evaluationMap(const EvaluationSettings& settings) {
     map["CACHE_ATTRIBUTES"] = cacheAttributes;
     map["ENVELOPE"] = envelope;
     map["SOA_ENABLED"] = soaEnabled;
+    if (settings.referencePath) {  // optional: only present when the reference is asked for
+        auto reference = makeValue<KxBoolean>();
+        reference->value = true;
+        map["REFERENCE_PATH"] = reference;
+    }
     return map;
 }
 

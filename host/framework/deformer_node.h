@@ -25,6 +25,7 @@ struct EvaluationSettings {
     bool cacheAttributes = true;
     float envelope = 1.0f;
     bool soaEnabled = false;
+    bool referencePath = false;  // "REFERENCE_PATH": the node's plain per-point slide
 };
 
 // A KxPtr value holding `value`.

@@ -51,9 +51,35 @@ int SceneRun::bind() {
 
 int SceneRun::evaluate() {
     record_.points = scene_.points;
-    const int status = node_->deform(settings, record_);
+    int status;
+    if (device_) {
+        // The device path drives the node itself: it holds the node like any operation.
+        const NodeOperation operation = node_->beginOperation("deform on the device");
+        AttributeMap map = node_->evaluationMap(settings);
+        status = device_->evaluate(node_->node(), map, record_);
+    } else {
+        status = node_->deform(settings, record_);
+    }
     refuseNonFinitePoints(record_.points, scene_.nodeName);  // before any job writes them
     return status;
+}
+
+std::string deviceUnavailable(const std::string& device) {
+    if (device != "opencl") return "";
+    const std::string reason = DeviceSlide::unavailableReason();
+    return reason.empty() ? "" : "--device opencl: " + reason;
+}
+
+void SceneRun::selectDevice(const std::string& device) {
+    if (device != "opencl") {
+        device_.reset();
+        return;
+    }
+    const std::string unavailable = deviceUnavailable(device);
+    if (!unavailable.empty()) throw HostError(unavailable);
+    if (node_->declaration("uparams").longName != "quelvarn__uparams")
+        throw HostError("--device opencl: the device slide runs quelvarn nodes only");
+    device_ = std::make_unique<DeviceSlide>();
 }
 
 }  // namespace ostrivel

@@ -12,12 +12,10 @@ using namespace node_testing;
 
 namespace {
 
-// Parameters, knots and de Boor weights are single precision: positions on the plane
-// carry errors of a float ulp. Every alternative these tests tell apart differs by far more.
+// The "matrix" method's frames are built from chords of step 0.01, which no float holds:
+// its positions carry errors of a float ulp. Every alternative these tests tell apart
+// differs by far more.
 constexpr double kTight = 2e-7;
-
-// Surface parameters reach the evaluation in single precision.
-double f(double parameter) { return static_cast<float>(parameter); }
 
 class Slide : public NodeFixture {
 protected:
@@ -34,8 +32,17 @@ protected:
     }
 };
 
-#define EXPECT_MOVE(move, ex, ey, ez)      \
-    do {                                   \
+// Parameters, gains and displacements below are dyadic, so every float and double step of
+// the slide is exact on the plane and the moves are compared exactly.
+#define EXPECT_MOVE(move, ex, ey, ez)  \
+    do {                               \
+        EXPECT_EQ((move).x, (ex));     \
+        EXPECT_EQ((move).y, (ey));     \
+        EXPECT_EQ((move).z, (ez));     \
+    } while (0)
+
+#define EXPECT_MOVE_NEAR(move, ex, ey, ez)   \
+    do {                                     \
         EXPECT_NEAR((move).x, (ex), kTight); \
         EXPECT_NEAR((move).y, (ey), kTight); \
         EXPECT_NEAR((move).z, (ez), kTight); \
@@ -48,13 +55,13 @@ TEST_F(Slide, WindowAlongUSlidesAcrossAndAlongWithTheVSignRule) {
     host->setNumber("lr_factor", 0.25);
     host->setNumber("lr_center", 0.5);
     host->setArray("rmap", {0, 1}, {0.5f, 0.5f});
-    host->setCurve("curve", lineCurve({0.1, 0.2, 0.0}));
+    host->setCurve("curve", lineCurve({0.125, 0.25, 0.0}));
     bindAt({{0.75f, 0.5f}, {0.25f, 0.5f}, {0.0f, 0.5f}, {1.0f, 0.5f}});
     const auto moved = moves();
-    // u = 0.75 > lr_center: dx = +0.1 picks lmap (1): u' = u - 0.025; v' = v - 0.5 * 0.2.
-    EXPECT_MOVE(moved[0], 2 * (f(0.75 - 0.025) - 0.75), 2 * (f(0.5 - 0.1) - 0.5), 0.0);
-    // u = 0.25 < lr_center: dx is reversed to -0.1 and picks rmap (0.5): u' = u + 0.0125.
-    EXPECT_MOVE(moved[1], 2 * (f(0.25 + 0.0125) - 0.25), 2 * (f(0.5 - 0.1) - 0.5), 0.0);
+    // u = 0.75 > lr_center: dx = +0.125 picks lmap (1): u' = u - 0.03125; v' = v - 0.5 * 0.25.
+    EXPECT_MOVE(moved[0], 2 * (0.71875 - 0.75), 2 * (0.375 - 0.5), 0.0);
+    // u = 0.25 < lr_center: dx is reversed to -0.125 and picks rmap (0.5): u' = u + 0.015625.
+    EXPECT_MOVE(moved[1], 2 * (0.265625 - 0.25), 2 * (0.375 - 0.5), 0.0);
     // The window is open: t exactly at startParam or endParam never moves.
     EXPECT_MOVE(moved[2], 0.0, 0.0, 0.0);
     EXPECT_MOVE(moved[3], 0.0, 0.0, 0.0);
@@ -68,11 +75,12 @@ TEST_F(Slide, WindowAlongVMovesVTheSameWayOnBothSidesOfTheCenter) {
     host->setNumber("lr_center", 0.5);
     host->setArray("rmap", {0, 1}, {0.5f, 0.5f});
     host->setArray("dmap", {0, 1}, {0.0f, 0.0f});  // dy > 0 uses umap: dmap must not matter
-    host->setCurve("curve", lineCurve({0.1, 0.2, 0.0}));
+    host->setCurve("curve", lineCurve({0.125, 0.25, 0.0}));
     bindAt({{0.5f, 0.25f}, {0.5f, 0.75f}});
     const auto moved = moves();
-    EXPECT_MOVE(moved[0], 2 * (f(0.6) - 0.5), 2 * (f(0.25 - 0.5 * 0.25 * 0.1) - 0.25), 0.0);
-    EXPECT_MOVE(moved[1], 2 * (f(0.6) - 0.5), 2 * (f(0.75 - 1.0 * 0.25 * 0.1) - 0.75), 0.0);
+    // u' = u - 1 * (-0.5 * 0.25); v' = v - mLR * 0.25 * 0.125 with rmap 0.5 below the center.
+    EXPECT_MOVE(moved[0], 2 * (0.625 - 0.5), 2 * (0.234375 - 0.25), 0.0);
+    EXPECT_MOVE(moved[1], 2 * (0.625 - 0.5), 2 * (0.71875 - 0.75), 0.0);
 }
 
 TEST_F(Slide, SlidesStopAtTheDomainAndPushesFollowTheNormal) {
@@ -83,10 +91,10 @@ TEST_F(Slide, SlidesStopAtTheDomainAndPushesFollowTheNormal) {
     host->setArray("dpushInMap", {0, 1}, {0.0f, 0.25f});
     host->setArray("dpushOutMap", {0, 1}, {0.0f, 1.0f});
     host->setArray("upushOutMap", {0, 1}, {1.0f, 1.0f});  // dy < 0: never read
-    bindAt({{0.8f, 0.5f}, {0.2f, 0.5f}});
+    bindAt({{0.75f, 0.5f}, {0.25f, 0.5f}});
     const auto moved = moves();
-    // u' = 0.8 + 0.5 leaves the domain and stops at its end; the push is dz * 2 * 0.5.
-    EXPECT_MOVE(moved[0], 2 * (1.0 - static_cast<double>(0.8f)), 0.0, 0.25 * 2.0 * 0.5);
+    // u' = 0.75 + 0.5 leaves the domain and stops at its end; the push is dz * 2 * 0.5.
+    EXPECT_MOVE(moved[0], 2 * (1.0 - 0.75), 0.0, 0.25 * 2.0 * 0.5);
     // |dy| * (out - in) * push_coeff along the normal (0, 0, 1), and no dz push (pushMap 0).
     EXPECT_MOVE(moved[1], 2 * 0.5, 0.0, 0.5 * 0.75 * 2.0);
 }
@@ -143,8 +151,8 @@ TEST_F(Slide, BothMethodsFollowTheSurfaceAndAgreeOnItsPoints) {
     EXPECT_NEAR(record.points[1].y, 1.5, kTight);  // frames equal: target = P
     host->setSurface("surface", hostapi::makeNurbsSurface(planeGeometry({0.0, 0.5, 1.0}, 3.0)));
     auto matrixMoves = moves();  // on-surface points have zero local coordinates
-    EXPECT_MOVE(matrixMoves[0], 0.25, 0.5, 0.0);
-    EXPECT_MOVE(matrixMoves[1], 0.5, 0.75, 0.0);
+    EXPECT_MOVE_NEAR(matrixMoves[0], 0.25, 0.5, 0.0);
+    EXPECT_MOVE_NEAR(matrixMoves[1], 0.5, 0.75, 0.0);
 }
 
 TEST_F(Slide, MatrixMethodCarriesLiftedPointsThroughTheHomogeneousFrames) {
@@ -174,9 +182,9 @@ TEST_F(Slide, MatrixMethodCarriesLiftedPointsThroughTheHomogeneousFrames) {
 TEST_F(Slide, SlidesBelowTheDomainStopAtItsStart) {
     host->setNumber("ud_factor", 1.0);
     host->setCurve("curve", lineCurve({0.0, 0.5, 0.0}));  // dy > 0: u' = u - 0.5
-    bindAt({{0.2f, 0.5f}});
+    bindAt({{0.25f, 0.5f}});
     const auto moved = moves();
-    EXPECT_MOVE(moved[0], 2 * (0.0 - static_cast<double>(0.2f)), 0.0, 0.0);
+    EXPECT_MOVE(moved[0], 2 * (0.0 - 0.25), 0.0, 0.0);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "deform_job.h"
 #include "deformer_node.h"
 #include "demo_job.h"
+#include "devices_job.h"
 #include "farm_job.h"
 #include "finite_points.h"
 #include "plugin_library.h"
@@ -34,6 +35,12 @@ std::unique_ptr<ostrivel::DeformerNode> makeNode(const std::string& plugin, cons
 
 void addPluginOption(CLI::App& command, std::string& plugin) {
     command.add_option("--plugin", plugin, "deformer plug-in to load")->capture_default_str();
+}
+
+void addDeviceOption(CLI::App& command, std::string& device) {
+    command.add_option("--device", device, "where the slide runs: cpu, or opencl (the host's OpenCL device)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"cpu", "opencl"}));
 }
 
 void addPictureOptions(CLI::App& command, ostrivel::PictureRequest& picture, const char* what) {
@@ -66,6 +73,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     addPictureOptions(*demo, demoJob.picture, "the result (default: demo.svg in the output folder)");
     addPluginOption(*demo, demoJob.pluginPath);
+    addDeviceOption(*demo, demoJob.device);
 
     CLI::App* deform = app.add_subcommand("deform", "deform a scene's points; write a JSON result or an OBJ mesh");
     ostrivel::DeformJob deformJob;
@@ -75,8 +83,10 @@ int main(int argc, char** argv) {
     deform->add_option("--repeat", deformJob.repeat, "evaluations on the same node (caches kept between them)")
         ->capture_default_str()
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    deform->add_flag("--reference", deformJob.reference, "use the plain per-point slide (the reference for the wide one)");
     addPictureOptions(*deform, deformJob.picture, "the rest and deformed shapes");
     addPluginOption(*deform, deformJob.pluginPath);
+    addDeviceOption(*deform, deformJob.device);
 
     CLI::App* bind = app.add_subcommand("bind", "bind the points once and write the scene with uparams/vparams");
     ostrivel::BindJob bindJob;
@@ -96,14 +106,20 @@ int main(int argc, char** argv) {
     animate->add_option("--last", animateJob.last, "last frame to evaluate (default: the shot's last)");
     addPictureOptions(*animate, animateJob.picture, "the last frame evaluated");
     addPluginOption(*animate, animateJob.pluginPath);
+    addDeviceOption(*animate, animateJob.device);
 
-    CLI::App* bench = app.add_subcommand("bench", "time binding, the first and the cached evaluations of a scene");
+    CLI::App* bench = app.add_subcommand("bench", "time binding and the cached and refreshing evaluations of a scene");
     ostrivel::BenchJob benchJob;
     bench->add_option("scene", benchJob.scenePath, "scene file (JSON)")->required();
-    bench->add_option("--evaluations", benchJob.evaluations, "cached evaluations to time")
+    bench->add_option("--evaluations", benchJob.evaluations, "timed evaluations of each kind (cached, refresh)")
         ->capture_default_str()
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
+    bench->add_option("--threads", benchJob.threads, "worker threads (default: every hardware thread)")
+        ->check(CLI::Range(1, 4096));
+    bench->add_flag("--reference", benchJob.reference, "time the plain per-point slide (the reference)");
     addPluginOption(*bench, benchJob.pluginPath);
+    addDeviceOption(*bench, benchJob.device);
+    CLI::App* devices = app.add_subcommand("devices", "list the OpenCL platforms and devices (--device opencl)");
 
     CLI::App* farm = app.add_subcommand(
         "farm", "run a shot's frames as a Slurm job array of animate chunks; verify and resume them");
@@ -139,6 +155,7 @@ int main(int argc, char** argv) {
         if (*deform) return ostrivel::runDeform(deformJob);
         if (*bind) return ostrivel::runBind(bindJob);
         if (*bench) return ostrivel::runBench(benchJob, std::cout);
+        if (*devices) return ostrivel::listDevices(std::cout);
         if (*animate) {
             animateJob.progress = true;
             return ostrivel::runAnimate(animateJob);

@@ -1,0 +1,284 @@
+// Every wide slide build this processor runs gives, byte for byte, the plain per-point
+// slide's results and rest frames, on varied scenes: surface and curve degrees, knot
+// layouts, both methods and parameter types, window edges, weights below the threshold,
+// partial maps, out-of-range indices and point counts that fill no whole lane group.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "curve_dispatch.h"
+#include "slide.h"
+#include "slide_kernel.h"
+#include "surface_frame.h"
+
+namespace {
+
+using quelvarn::kernels::SlideBuild;
+
+// The builds the running processor can execute.
+std::vector<SlideBuild> runnableBuilds() {
+    const int level = quelvarn::kernels::processorIsaLevel();
+    std::vector<SlideBuild> builds;
+    if (level >= 3) builds.push_back(SlideBuild::avx2);
+    if (level >= 4) builds.push_back(SlideBuild::avx512);
+    return builds;
+}
+
+const char* buildName(SlideBuild build) { return build == SlideBuild::avx2 ? "avx2" : "avx512"; }
+
+enum class Knots { clampedUniform, nonUniform, repeatedInterior, decreasing };
+
+// A direction of order `order` with `cvCount` points over the domain [start, start + span].
+void fillDirection(SurfaceDirection& d, int order, int cvCount, Knots layout, float start, float span) {
+    d.order = order;
+    d.cvCount = cvCount;
+    d.knots.assign(static_cast<size_t>(cvCount + order), 0.0f);
+    const int interior = cvCount - order;  // knots strictly inside the domain
+    for (int k = 0; k < cvCount + order; ++k) {
+        const int step = std::min(std::max(k - (order - 1), 0), interior + 1);
+        float x = static_cast<float>(step) / static_cast<float>(interior + 1);
+        if (layout == Knots::nonUniform) x = x * x * 0.7f + x * 0.3f;
+        if (layout == Knots::repeatedInterior && step == 1 && interior >= 2) x = 2.0f / static_cast<float>(interior + 1);
+        d.knots[static_cast<size_t>(k)] = start + span * x;
+    }
+    if (layout == Knots::decreasing) std::swap(d.knots[static_cast<size_t>(order)], d.knots.back());
+    d.domainStart = d.knots[static_cast<size_t>(order - 1)];
+    d.domainEnd = d.knots[static_cast<size_t>(cvCount)];
+}
+
+// A wavy sheet; `scale` shrinks it (tiny scales give normals that need the careful length,
+// zero collapses it to a point).
+SurfaceData makeSurface(int orderU, int orderV, int cvU, int cvV, Knots layout, unsigned seed, double scale = 1.0) {
+    SurfaceData s;
+    fillDirection(s.uDirection, orderU, cvU, layout, 0.0f, 1.0f);
+    fillDirection(s.vDirection, orderV, cvV, layout == Knots::decreasing ? Knots::nonUniform : layout, 0.0f, 2.0f);
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> jitter(-0.2, 0.2);
+    for (int j = 0; j < cvV; ++j) {
+        for (int i = 0; i < cvU; ++i) {
+            const double x = i + jitter(random), y = j + jitter(random), z = std::sin(0.7 * i) * std::cos(0.4 * j);
+            s.cvs.push_back({scale * x, scale * y, scale * z});
+        }
+    }
+    return s;
+}
+
+// A profile curve of `degree` over [0, 1] with `cvCount` points whose y and z wave with `amplitude`.
+CurveData makeCurve(int degree, int cvCount, double amplitude, bool uniform, unsigned seed) {
+    CurveData c;
+    c.degree = degree;
+    const int interior = cvCount - degree - 1;
+    for (int k = 0; k < cvCount + degree + 1; ++k) {
+        const int step = std::min(std::max(k - degree, 0), interior + 1);
+        const float x = static_cast<float>(step) / static_cast<float>(interior + 1);
+        c.knots.push_back(uniform ? x : x * x);
+    }
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> wave(-amplitude, amplitude);
+    for (int k = 0; k < cvCount; ++k) c.cvs.push_back({k / (cvCount - 1.0) + wave(random), wave(random), wave(random)});
+    return c;
+}
+
+struct Case {
+    std::string name;
+    int orderU, orderV, cvU, cvV;
+    Knots layout;
+    int curveDegree;
+    bool curvesShareKnots;
+    SlideSettings settings;
+    int points;
+    double scale = 1.0;     // surface size
+    bool restDiffers = false;  // a rest surface of other orders and control points
+};
+
+SlideSettings settingsWith(int method, int paramType, float start, float end, float udFactor, float lrFactor,
+                           float lrCenter, float push, float envelope = 1.0f) {
+    SlideSettings s;
+    s.slidingMethod = method;
+    s.paramType = paramType;
+    s.startParam = start;
+    s.endParam = end;
+    s.udFactor = udFactor;
+    s.lrFactor = lrFactor;
+    s.lrCenter = lrCenter;
+    s.pushCoeff = push;
+    s.envelope = envelope;
+    return s;
+}
+
+// Everything a slide reads, owned in one place.
+struct Scene {
+    SurfaceData surface, rest;
+    CurveData curve, curveBase;
+    std::vector<float> weights, uparams, vparams;
+    std::vector<int32_t> indices;
+    std::vector<Imath::M44d> inverses;
+    std::vector<float> maps[kMapSlotCount];
+    std::vector<KxPoint> points;
+    SlideSettings settings;
+
+    SlideInputs inputs() const {
+        SlideInputs in;
+        in.weights = weights.data();
+        in.weightCount = weights.size();
+        in.indices = indices.data();
+        in.indexCount = indices.size();
+        in.uparams = uparams.data();
+        in.vparams = vparams.data();
+        in.paramCount = uparams.size();
+        in.surface = &surface;
+        in.restSurface = &rest;
+        in.restFrameInverses = inverses.data();
+        for (int slot = 0; slot < kMapSlotCount; ++slot) in.maps[slot] = maps[slot].data();
+        in.cacheCount = inverses.size();
+        in.curve = &curve;
+        in.curveBase = &curveBase;
+        in.settings = settings;
+        return in;
+    }
+};
+
+Scene makeScene(const Case& c, unsigned seed) {
+    Scene s;
+    s.surface = makeSurface(c.orderU, c.orderV, c.cvU, c.cvV, c.layout, seed, c.scale);
+    s.rest = c.restDiffers ? makeSurface(c.orderV, c.orderU, c.cvV + 1, c.cvU, Knots::nonUniform, seed + 1, c.scale)
+                           : makeSurface(c.orderU, c.orderV, c.cvU, c.cvV, c.layout, seed + 7, c.scale);
+    s.curve = makeCurve(c.curveDegree, c.curveDegree + 3, 0.3, true, seed);
+    s.curveBase = makeCurve(c.curveDegree, c.curveDegree + 3, 0.02, c.curvesShareKnots, seed + 3);
+    s.settings = c.settings;
+
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const int n = c.points;
+    // Parameters: random, plus the window edges, the domain ends, knots and outside values.
+    const float special[] = {0.0f, 1.0f, c.settings.startParam, c.settings.endParam, 0.5f, 0.995f, 0.9999f,
+                             -0.05f, 1.1f, 0.25f, 0.75f};
+    for (int k = 0; k < n; ++k) {
+        const bool edge = k % 5 == 1;
+        s.uparams.push_back(edge ? special[(k / 5) % 11] : unit(random));
+        s.vparams.push_back(k % 7 == 3 ? special[(k / 7 + 3) % 11] : unit(random));
+        s.points.push_back({unit(random) * 4.0 * c.scale, unit(random) * 2.0 * c.scale, (unit(random) - 0.5) * c.scale});
+        // Weights below the threshold, envelope products below it, partial weights.
+        const float weightChoices[] = {1.0f, 0.6f, 0.0f, 9e-6f, 1.2e-5f, 1.0f, 0.3f};
+        s.weights.push_back(weightChoices[k % 7]);
+        s.indices.push_back(k % 11 == 4 ? (k % 3 == 0 ? -1 : n + 2) : n - 1 - k);  // some out of range
+    }
+    s.inverses.resize(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) s.inverses[static_cast<size_t>(k)] = restFrameInverse(s.rest, s.uparams[k], s.vparams[k]);
+    // Partial maps: defaults for most points, painted values (zeros included) for some.
+    const float defaults[kMapSlotCount] = {0, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (int slot = 0; slot < kMapSlotCount; ++slot) {
+        s.maps[slot].assign(static_cast<size_t>(n), defaults[slot]);
+        for (int k = slot % 3; k < n; k += 2 + slot % 4) s.maps[slot][static_cast<size_t>(k)] = unit(random) * (k % 4 == 0 ? 0.0f : 1.0f);
+    }
+    return s;
+}
+
+std::vector<KxPoint> plainSlide(const Scene& scene) {
+    std::vector<KxPoint> points = scene.points;
+    const SlideInputs in = scene.inputs();
+    for (int i = 0; i < static_cast<int>(points.size()); ++i) slidePoint(in, i, points[static_cast<size_t>(i)]);
+    return points;
+}
+
+std::vector<KxPoint> wideSlide(const Scene& scene, SlideBuild build, int split) {
+    std::vector<KxPoint> points = scene.points;
+    const SlideInputs in = scene.inputs();
+    const quelvarn::kernels::KernelSlideInputs wide = kernelSlideInputs(in);
+    const int n = static_cast<int>(points.size());
+    double* raw = reinterpret_cast<double*>(points.data());
+    // Two ranges, as two parallel tasks would get them: lane groups start mid-array.
+    quelvarn::kernels::slideRange(build, wide, 0, std::min(split, n), raw);
+    if (split < n) quelvarn::kernels::slideRange(build, wide, split, n, raw);
+    return points;
+}
+
+size_t movedCount(const std::vector<KxPoint>& before, const std::vector<KxPoint>& after) {
+    size_t moved = 0;
+    for (size_t k = 0; k < before.size(); ++k) moved += std::memcmp(&before[k], &after[k], sizeof(KxPoint)) != 0;
+    return moved;
+}
+
+const Case kCases[] = {
+    {"bicubic vector U", 4, 4, 8, 7, Knots::clampedUniform, 3, true, settingsWith(0, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 0.7f), 45},
+    {"bicubic matrix V", 4, 4, 8, 7, Knots::nonUniform, 3, false, settingsWith(1, 1, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.3f), 45},
+    {"window edges", 4, 4, 6, 6, Knots::clampedUniform, 3, true, settingsWith(0, 0, 0.25f, 0.75f, -0.4f, 0.6f, 0.6f, 0.55f), 61},
+    {"narrow window V matrix", 4, 4, 6, 6, Knots::repeatedInterior, 2, true, settingsWith(1, 1, 0.3f, 0.6f, 0.5f, -0.3f, 0.4f, 2.0f), 37},
+    {"biquadratic", 3, 3, 5, 6, Knots::nonUniform, 5, false, settingsWith(0, 1, 0.0f, 1.0f, 0.2f, 0.2f, 0.0f, 0.9f), 29},
+    {"bilinear", 2, 2, 3, 4, Knots::clampedUniform, 1, true, settingsWith(1, 0, 0.0f, 1.0f, 0.8f, 0.8f, 1.0f, 1.0f), 23},
+    {"mixed orders 5x3", 5, 3, 7, 5, Knots::nonUniform, 7, false, settingsWith(0, 0, 0.1f, 0.9f, 0.3f, 0.3f, 0.5f, 1.0f), 51},
+    {"order 10", 10, 6, 12, 8, Knots::clampedUniform, 4, true, settingsWith(1, 1, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 19},
+    {"knots out of order", 4, 4, 8, 7, Knots::decreasing, 3, true, settingsWith(0, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 33},
+    {"rest surface of other orders", 3, 4, 6, 7, Knots::nonUniform, 3, true,
+     settingsWith(1, 0, 0.0f, 1.0f, 0.1f, 0.1f, 0.5f, 1.0f), 40, 1.0, true},
+    {"no pushes, half envelope", 4, 4, 8, 7, Knots::clampedUniform, 3, true, settingsWith(0, 1, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 0.0f, 0.5f), 17},
+    {"tiny surface", 4, 4, 6, 6, Knots::clampedUniform, 3, true, settingsWith(1, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 26, 1e-160},
+    {"collapsed surface", 4, 4, 6, 6, Knots::clampedUniform, 3, true, settingsWith(0, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 26, 0.0},
+};
+
+TEST(WideSlide, EveryBuildMatchesThePlainSlideByteForByte) {
+    const std::vector<SlideBuild> builds = runnableBuilds();
+    if (builds.empty()) GTEST_SKIP() << "no wide build runs on this processor";
+    size_t movedInAll = 0;
+    for (const Case& c : kCases) {
+        for (unsigned seed : {1u, 2u}) {
+            const Scene scene = makeScene(c, seed);
+            const std::vector<KxPoint> expected = plainSlide(scene);
+            const size_t moved = movedCount(scene.points, expected);
+            EXPECT_GT(moved, 2u) << c.name << ", seed " << seed;  // every scene really slides points
+            movedInAll += moved;
+            for (SlideBuild build : builds) {
+                for (int split : {0, 5, 13}) {
+                    const std::vector<KxPoint> actual = wideSlide(scene, build, split);
+                    for (size_t k = 0; k < expected.size(); ++k) {
+                        EXPECT_EQ(std::memcmp(&expected[k], &actual[k], sizeof(KxPoint)), 0)
+                            << c.name << ", seed " << seed << ", " << buildName(build) << ", split " << split
+                            << ", point " << k << ": " << expected[k].x << " " << expected[k].y << " " << expected[k].z
+                            << " vs " << actual[k].x << " " << actual[k].y << " " << actual[k].z;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(movedInAll, 250u);
+}
+
+TEST(WideSlide, RestFrameInversesMatchThePlainInverseByteForByte) {
+    const std::vector<SlideBuild> builds = runnableBuilds();
+    if (builds.empty()) GTEST_SKIP() << "no wide build runs on this processor";
+    for (const Case& c : kCases) {
+        const Scene scene = makeScene(c, 5);
+        const int n = static_cast<int>(scene.uparams.size());
+        const quelvarn::kernels::KernelSurface rest = kernelSurface(scene.rest);
+        for (SlideBuild build : builds) {
+            std::vector<Imath::M44d> wide(static_cast<size_t>(n));
+            double* raw = reinterpret_cast<double*>(wide.data());
+            quelvarn::kernels::restFrameInverses(build, rest, scene.uparams.data(), scene.vparams.data(), 0, 3, raw);
+            quelvarn::kernels::restFrameInverses(build, rest, scene.uparams.data(), scene.vparams.data(), 3, n, raw);
+            for (int k = 0; k < n; ++k) {
+                EXPECT_EQ(std::memcmp(&wide[static_cast<size_t>(k)], &scene.inverses[static_cast<size_t>(k)], sizeof(Imath::M44d)), 0)
+                    << c.name << ", " << buildName(build) << ", point " << k;
+            }
+        }
+    }
+}
+
+TEST(WideSlide, SingularFramesInvertToTheIdentityLikeThePlainInverse) {
+    const std::vector<SlideBuild> builds = runnableBuilds();
+    if (builds.empty()) GTEST_SKIP() << "no wide build runs on this processor";
+    // A collapsed surface: zero chords and normal, a singular frame at every point.
+    const SurfaceData flat = makeSurface(4, 4, 6, 6, Knots::clampedUniform, 3, 0.0);
+    const std::vector<float> params = {0.1f, 0.5f, 0.9f, 1.0f, 0.0f};
+    for (SlideBuild build : builds) {
+        std::vector<Imath::M44d> wide(params.size());
+        quelvarn::kernels::restFrameInverses(build, kernelSurface(flat), params.data(), params.data(), 0,
+                                             static_cast<int>(params.size()), reinterpret_cast<double*>(wide.data()));
+        for (const Imath::M44d& m : wide) EXPECT_EQ(m, Imath::M44d()) << buildName(build);
+    }
+}
+
+}  // namespace
