@@ -9,6 +9,7 @@
 
 #include <hostapi/opencl.h>
 
+#include "GeometryRules.h"
 #include "gpu.h"
 #include "quelvarn.h"
 #include "slide_kernel_source.h"  // generated from slide.cl and knot_span.h
@@ -183,6 +184,12 @@ int DeviceSlide::evaluate(KxNode& kxNode, AttributeMap& attributes, DeformAttrib
 
     const auto& curve = attribute<KxNurbsCurve>(attributes, "quelvarn__curve").value;
     const auto& curveBase = attribute<KxNurbsCurve>(attributes, "quelvarn__curveBase").value;
+    // The kernel keeps degree + 1 <= 8 basis values per curve: the upload asks the shared
+    // curve rule itself rather than rely on the checks made before it.
+    if (!geometry_rules::curveShapeProblem(curve).ok() || !geometry_rules::curveShapeProblem(curveBase).ok()) {
+        reportError(nodeName(node.nodeObject) + ": device evaluation: a curve is not one the device slide supports");
+        return 1;
+    }
     const SurfaceData& surface = node.surfaceData;
     const SurfaceData& rest = node.restSurfaceData;
 
