@@ -19,6 +19,11 @@ int selectIsaLevel();
 // The level evalCurve dispatches on; -1 until its first call.
 int currentIsaLevel();
 
+// What a probe level stands for ("AVX2"), and the name of the build that serves it
+// ("avx"); "none" for -1.
+const char* isaLevelName(int level);
+const char* buildNameForLevel(int level);
+
 // Runs the build serving `level` directly; aborts for a level outside 0..kIsaLevelCount-1.
 // The caller must make sure the processor supports that level.
 void evalCurveAtLevel(int level, const double* cvs, const float* knots, int degree, int knotCount,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <hostapi/objects.h>
+#include <nlohmann/json.hpp>
 
 #include "scene_run.h"
 
@@ -34,41 +35,83 @@ double peakResidentMegabytes() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
 }
 
+struct BenchFigures {
+    std::string node;
+    size_t points = 0;
+    unsigned threads = 0;
+    double load = 0, bind = -1, first = 0, median = 0, fastest = 0, memory = 0;  // bind < 0: not bound
+    int evaluations = 0;
+};
+
+void printLines(const BenchFigures& f, std::ostream& out) {
+    out << "ostrivel bench: " << f.node << ", " << f.points << " points, " << f.threads << " hardware threads\n"
+        << "  load       " << format("%.1f", f.load) << " ms (scene file and host objects)\n";
+    if (f.bind >= 0)
+        out << "  bind       " << format("%.1f", f.bind) << " ms ("
+            << format("%.2f", f.bind * 1e3 / std::max<size_t>(1, f.points)) << " us per point)\n";
+    out << "  first      " << format("%.2f", f.first) << " ms (builds the rest frames and maps)\n"
+        << "  cached     " << format("%.2f", f.median) << " ms per evaluation (median of " << f.evaluations
+        << "; fastest " << format("%.2f", f.fastest) << "), "
+        << format("%.2f", static_cast<double>(f.points) / f.median / 1e3) << " M points/s\n"
+        << "  memory     " << format("%.0f", f.memory) << " MB peak resident\n";
+}
+
+void printJson(const BenchFigures& f, std::ostream& out) {
+    nlohmann::ordered_json figures;
+    figures["node"] = f.node;
+    figures["points"] = f.points;
+    figures["hardwareThreads"] = f.threads;
+    figures["loadMs"] = f.load;
+    figures["bindMs"] = f.bind >= 0 ? nlohmann::ordered_json(f.bind) : nlohmann::ordered_json();
+    figures["firstMs"] = f.first;
+    figures["cachedMedianMs"] = f.median;
+    figures["cachedFastestMs"] = f.fastest;
+    figures["cachedEvaluations"] = f.evaluations;
+    figures["peakResidentMB"] = f.memory;
+    out << figures.dump() << "\n";
+}
+
 }  // namespace
 
 int runBench(const BenchJob& job, std::ostream& out) {
     hostapi::setEchoMessages(false);
+    BenchFigures figures;
     auto start = Clock::now();
     SceneRun run(job.scenePath, job.pluginPath);
-    const double loading = millisecondsSince(start);
-    const size_t count = run.scene().points.size();
+    figures.load = millisecondsSince(start);
+    figures.node = run.scene().nodeName;
+    figures.points = run.scene().points.size();
+    figures.threads = std::thread::hardware_concurrency();
+    figures.evaluations = job.evaluations;
 
-    out << "ostrivel bench: " << run.scene().nodeName << ", " << count << " points, "
-        << std::thread::hardware_concurrency() << " hardware threads\n"
-        << "  load       " << format("%.1f", loading) << " ms (scene file and host objects)\n";
     if (run.scene().needsBinding()) {
+        Progress binding(job.feedback, "binding " + std::to_string(figures.points) + " points");
         start = Clock::now();
         if (run.bind() != 0) return printNodeErrors();
-        const double binding = millisecondsSince(start);
-        out << "  bind       " << format("%.1f", binding) << " ms (" << format("%.2f", binding * 1e3 / std::max<size_t>(1, count))
-            << " us per point)\n";
+        figures.bind = millisecondsSince(start);
     }
-    start = Clock::now();
-    if (run.evaluate() != 0) return printNodeErrors();
-    out << "  first      " << format("%.2f", millisecondsSince(start)) << " ms (builds the rest frames and maps)\n";
-
     std::vector<double> times;
-    for (int k = 0; k < job.evaluations; ++k) {
+    {
+        Progress progress(job.feedback, "bench: evaluations", job.evaluations + 1);
         start = Clock::now();
         if (run.evaluate() != 0) return printNodeErrors();
-        times.push_back(millisecondsSince(start));
+        figures.first = millisecondsSince(start);
+        for (int k = 0; k < job.evaluations; ++k) {
+            progress.set(k + 1);
+            start = Clock::now();
+            if (run.evaluate() != 0) return printNodeErrors();
+            times.push_back(millisecondsSince(start));
+        }
     }
     std::sort(times.begin(), times.end());
-    const double median = times[times.size() / 2];
-    out << "  cached     " << format("%.2f", median) << " ms per evaluation (median of " << job.evaluations
-        << "; fastest " << format("%.2f", times.front()) << "), "
-        << format("%.2f", static_cast<double>(count) / median / 1e3) << " M points/s\n"
-        << "  memory     " << format("%.0f", peakResidentMegabytes()) << " MB peak resident\n";
+    figures.median = times[times.size() / 2];
+    figures.fastest = times.front();
+    figures.memory = peakResidentMegabytes();
+    if (job.json) {
+        printJson(figures, out);
+    } else {
+        printLines(figures, out);
+    }
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "feedback.h"
 #include "plugin_library.h"
 
 namespace ostrivel {
@@ -13,6 +14,8 @@ struct BenchJob {
     std::string scenePath;
     std::string pluginPath = PluginLibrary::defaultPath();
     int evaluations = 10;  // cached evaluations timed after the first
+    bool json = false;     // the figures as one JSON object instead of lines
+    Feedback feedback;     // progress only: the figures are the command's output
 };
 
 // Prints the timings to `out`; 0, or 1 when the node failed. Throws HostError.

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "feedback.h"
 #include "picture.h"
 #include "plugin_library.h"
 
@@ -15,6 +16,7 @@ struct DeformJob {
     std::string outPath;
     std::string pluginPath = PluginLibrary::defaultPath();
     int repeat = 1;  // evaluations of the same record, stopping at the first failure
+    Feedback feedback;
 };
 
 // True for output names that ask for an OBJ mesh rather than a JSON result.
@@ -23,8 +25,8 @@ bool isObjPath(const std::string& path);
 // Every evaluation starts from the scene's points. The result is JSON, or an OBJ mesh
 // (the scene's faces kept, vertex order unchanged) when outPath ends in ".obj".
 // 0 when every step succeeded, 1 when the node reported a failure (the result is still
-// written). Throws HostError for a refused scene or an unusable plug-in or output path;
-// then no result is written.
+// written). Throws HostError for a refused scene or an unusable plug-in or output path,
+// before any evaluation; then no result is written.
 int runDeform(const DeformJob& job);
 
 }  // namespace ostrivel
