@@ -136,7 +136,7 @@ TEST_F(Jobs, AnimationGoesFromRestToTheDeformedSceneAndSplitsIntoIdenticalChunks
     ASSERT_EQ(animate("chunks", 1, 3), 0);
     ASSERT_EQ(animate("chunks", 4, 6), 0);
     for (int frame = 1; frame <= 6; ++frame) {
-        const std::string name = ostrivel::frameFileName(frame);
+        const std::string name = ostrivel::frameFileName(frame, 6);
         EXPECT_EQ(readText(path("chunks/" + name)), readText(path("whole/" + name))) << name;
     }
     EXPECT_EQ(entries(folder / "chunks"), 6u);  // no partial files
