@@ -57,14 +57,15 @@ Json sceneSummary(const Scene& scene, const Json& file) {
     summary["weights"] = file.contains("weights") ? form(file["weights"]) : "1.0 per point";
     summary["envelope"] = scene.envelope;
     summary["cacheAttributes"] = scene.cacheAttributes;
-    Json attributes = Json::object();
+    Json attributes = Json::object(), maps = Json::object();
     if (file.contains("attributes")) {
         for (const auto& item : file["attributes"].items()) {
-            attributes[item.key()] =
-                item.value().is_array() || item.value().is_object() ? Json(form(item.value())) : item.value();
+            const bool perPoint = item.value().is_array() || item.value().is_object();
+            (perPoint ? maps : attributes)[item.key()] = perPoint ? Json(form(item.value())) : item.value();
         }
     }
     summary["attributes"] = attributes;
+    summary["maps"] = maps;
     summary["bound"] = !scene.needsBinding();
     return summary;
 }
@@ -100,6 +101,17 @@ std::string curveLine(const Json& curve) {
            (curve.contains("domain") ? ", knot domain " + domain(curve["domain"]) : "");
 }
 
+// "name value, name value", or what holds when none is given.
+std::string attributeList(const Json& attributes, const char* none) {
+    std::string list;
+    for (const auto& item : attributes.items()) {
+        const Json& value = item.value();
+        list += (list.empty() ? "" : ", ") + item.key() + " " +
+                (value.is_string() ? value.get<std::string>() : value.is_number() ? number(value) : value.dump());
+    }
+    return list.empty() ? none : list;
+}
+
 void printLines(const std::string& path, const Json& s, std::ostream& out) {
     const std::string from = s["pointsFrom"] == "inline" ? "listed inline"
                                                          : "from " + s["pointsFrom"].get<std::string>() + ", " +
@@ -112,16 +124,8 @@ void printLines(const std::string& path, const Json& s, std::ostream& out) {
         << "  curveBase    " << curveLine(s["curveBase"]) << "\n"
         << "  weights      " << s["weights"].get<std::string>() << "\n"
         << "  envelope     " << number(s["envelope"]) << ", cacheAttributes " << s["cacheAttributes"] << "\n"
-        << "  attributes   ";
-    if (s["attributes"].empty()) out << "none given (declared defaults)";
-    bool first = true;
-    for (const auto& item : s["attributes"].items()) {
-        out << (first ? "" : ", ") << item.key() << " "
-            << (item.value().is_string() ? item.value().get<std::string>()
-                : item.value().is_number() ? number(item.value())
-                                           : item.value().dump());
-        first = false;
-    }
+        << "  attributes   " << attributeList(s["attributes"], "none given (declared defaults)") << "\n"
+        << "  maps         " << attributeList(s["maps"], "none given");
     out << "\n  bound        "
         << (s["bound"].get<bool>() ? "yes (uparams and vparams given)" : "no (every run binds the points first)")
         << "\n";

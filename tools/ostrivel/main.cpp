@@ -130,8 +130,8 @@ int main(int argc, char** argv) {
     bench->add_flag("--json", benchJob.json, "print the figures as one JSON object");
     addPluginOption(*bench, benchJob.pluginPath);
     addQuietOption(*bench, quiet);
-    addExamples(*bench, "  python3 scripts/make_bench_scene.py 200000 bench/scene.json\n"
-                        "  ostrivel bench bench/scene.json --evaluations 20 --json");
+    addExamples(*bench, "  python3 scripts/make_bench_scene.py 200000 bench-output/bench.json\n"
+                        "  ostrivel bench bench-output/bench.json --evaluations 20 --json");
 
     CLI::App* check = app.add_subcommand("check", "say what a scene holds and every problem in it; evaluates nothing");
     ostrivel::CheckJob checkJob;
