@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include <hostapi/objects.h>
+
 namespace ostrivel {
 
 namespace {
@@ -21,7 +23,9 @@ bool Feedback::showsProgress() const { return !quiet && ::isatty(STDERR_FILENO);
 
 Progress::Progress(const Feedback& feedback, std::string label, long total)
     : label_(std::move(label)), total_(total) {
-    if (feedback.showsProgress()) thread_ = std::thread([this] { run(); });
+    if (!feedback.showsProgress()) return;
+    hostapi::holdEchoedMessages(true);  // node lines would land inside the progress line
+    thread_ = std::thread([this] { run(); });
 }
 
 Progress::~Progress() {
@@ -34,6 +38,7 @@ Progress::~Progress() {
     thread_.join();
     if (drawn_) std::fputs("\r\033[K", stderr);  // the closing line or the next step takes its place
     std::fflush(stderr);
+    hostapi::holdEchoedMessages(false);
 }
 
 void Progress::run() {
