@@ -135,6 +135,8 @@ TEST_F(CommandLine, RunsRefusalsAndClosingLines) {
          "ostrivel: error: deform: unknown option '--ouput'; did you mean '--out'?\n", "", {}},
         {"unknown_option_after_value", {}, {"animate", "scene.json", "--out", "f", "--frmaes", "3"}, 2,
          "ostrivel: error: animate: unknown option '--frmaes'; did you mean '--frames'?\n", "", {}},
+        {"shortened_option", {}, {"deform", "scene.json", "--rep", "3", "--out", "r.json"}, 2,
+         "ostrivel: error: deform: unknown option '--rep'; did you mean '--repeat'?\n", "", {}},
         {"nothing_near", {}, {"frobnicate"}, 2,
          "ostrivel: error: unknown command 'frobnicate'; run 'ostrivel --help' for the command list\n", "", {}},
         {"bare", {}, {}, 2, "~[\\s\\S]*\nUsage: ostrivel \\[OPTIONS\\] SUBCOMMAND\n[\\s\\S]*\nSubcommands:\n  demo [\\s\\S]*'ostrivel help' "

@@ -74,8 +74,18 @@ std::string unknownOption(CLI::App& command, const std::string& commandPath, con
 }  // namespace
 
 std::string nearestName(const std::string& typed, const std::vector<std::string>& candidates) {
+    // A typo keeps most of the letters: at most a third changed (two for short words), and
+    // never all of them ("-q" is no typo of "-h").
+    const size_t letters = typed.size() - std::min(typed.find_first_not_of('-'), typed.size());
+    if (letters == 0) return "";
+    std::string shortened;  // --rep for --repeat, when only one name begins that way
+    for (const std::string& candidate : candidates) {
+        if (letters >= 3 && candidate.compare(0, typed.size(), typed) == 0)
+            shortened = shortened.empty() ? candidate : "-";
+    }
+    if (!shortened.empty() && shortened != "-") return shortened;
     std::string best;
-    size_t bestDistance = std::max<size_t>(2, typed.size() / 3) + 1;  // farther is not a typo
+    size_t bestDistance = std::min(std::max<size_t>(2, letters / 3), letters - 1) + 1;
     for (const std::string& candidate : candidates) {
         const size_t distance = editDistance(typed, candidate);
         if (distance < bestDistance) {
@@ -83,11 +93,7 @@ std::string nearestName(const std::string& typed, const std::vector<std::string>
             bestDistance = distance;
         }
     }
-    if (!best.empty()) return best;
-    for (const std::string& candidate : candidates) {  // a shortened name: --rep for --repeat
-        if (typed.size() >= 3 && candidate.compare(0, typed.size(), typed) == 0) return candidate;
-    }
-    return "";
+    return best;
 }
 
 std::string unknownNameError(CLI::App& app, const std::vector<std::string>& args) {

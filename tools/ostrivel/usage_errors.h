@@ -10,8 +10,8 @@
 
 namespace ostrivel {
 
-// The candidate closest to `typed` by edit distance (a swap of neighbours counts once), or
-// one that `typed` begins; empty when none is close enough to be what was meant.
+// The one candidate that `typed` begins, else the closest by edit distance (a swap of
+// neighbours counts once); empty when none is close enough to be what was meant.
 std::string nearestName(const std::string& typed, const std::vector<std::string>& candidates);
 
 // "unknown command 'deforn'; did you mean 'deform'?" or "deform: unknown option '--ouput';
