@@ -84,25 +84,32 @@ int runBench(const BenchJob& job, std::ostream& out) {
     figures.threads = std::thread::hardware_concurrency();
     figures.evaluations = job.evaluations;
 
+    // Node errors print once the progress line is gone.
     if (run.scene().needsBinding()) {
-        Progress binding(job.feedback, "binding " + std::to_string(figures.points) + " points");
-        start = Clock::now();
-        if (run.bind() != 0) return printNodeErrors();
-        figures.bind = millisecondsSince(start);
+        int status = 0;
+        {
+            Progress binding(job.feedback, "binding " + std::to_string(figures.points) + " points");
+            start = Clock::now();
+            status = run.bind();
+            figures.bind = millisecondsSince(start);
+        }
+        if (status != 0) return printNodeErrors();
     }
     std::vector<double> times;
+    int status = 0;
     {
         Progress progress(job.feedback, "bench: evaluations", job.evaluations + 1);
         start = Clock::now();
-        if (run.evaluate() != 0) return printNodeErrors();
+        status = run.evaluate();
         figures.first = millisecondsSince(start);
-        for (int k = 0; k < job.evaluations; ++k) {
+        for (int k = 0; status == 0 && k < job.evaluations; ++k) {
             progress.set(k + 1);
             start = Clock::now();
-            if (run.evaluate() != 0) return printNodeErrors();
+            status = run.evaluate();
             times.push_back(millisecondsSince(start));
         }
     }
+    if (status != 0) return printNodeErrors();
     std::sort(times.begin(), times.end());
     figures.median = times[times.size() / 2];
     figures.fastest = times.front();
