@@ -7,7 +7,8 @@ packages=(
   libtbb-dev libimath-dev
   opencl-headers ocl-icd-opencl-dev pocl-opencl-icd
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev
+  nlohmann-json3-dev libcli11-dev libssl-dev
+  slurm-wlm munge
   libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev
   librsvg2-bin
 )

@@ -34,9 +34,9 @@ struct AnimateJob {
 // curves cannot be blended point by point.
 CurveData curveAtFrame(const CurveData& base, const CurveData& driver, int frame, int frames);
 
-// The file of a frame: the number padded to the width of the shot's frame count, at least
-// four digits, so names sort in frame order ("frame_0001.obj" of 24, "frame_00001.obj" of
-// 10001). Every chunk of one shot names its frames the same way.
+// A frame's file: "frame_0001.obj" for frame 1 of a 24-frame shot; the number has the width
+// of the shot's frame count, at least four digits, so names sort in frame order. Every
+// writer and reader of frame files (animate, the farm's verification) names them here.
 std::string frameFileName(int frame, int frameCount);
 
 // 0 when every frame was written, 1 when the node failed at a frame (earlier frames stay

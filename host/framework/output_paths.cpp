@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
@@ -23,7 +24,13 @@ namespace {
 // Outputs are renamed into place from a temporary beside them: the folder must take a new
 // file. Trying it is the only test that also holds for read-only mounts and ACLs.
 void probeFolder(const fs::path& folder, const std::string& reported) {
-    const fs::path probe = (folder.empty() ? fs::path(".") : folder) / (".ostrivel-probe-" + std::to_string(::getpid()));
+    // Unique even among farm tasks on several hosts writing into one shared folder.
+    char host[256] = "host";
+    ::gethostname(host, sizeof host - 1);
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    const fs::path probe = (folder.empty() ? fs::path(".") : folder) /
+                           (".ostrivel-probe-" + std::string(host) + "-" + std::to_string(::getpid()) + "-" +
+                            std::to_string(now));
     const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
     if (fd < 0) cannotWrite(reported, errno);
     ::close(fd);

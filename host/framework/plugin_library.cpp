@@ -2,8 +2,23 @@
 
 #include <dlfcn.h>
 
+#include <filesystem>
+#include <system_error>
+
+// The plug-in's file name, where an installed tree keeps it beside this binary, where the
+// build tree keeps it beside this binary, and its absolute build path (for programs that
+// live elsewhere in the build tree, such as the tests).
+#ifndef OSTRIVEL_PLUGIN_FILE
+#define OSTRIVEL_PLUGIN_FILE "quelvarn_v005_2023.so"
+#endif
+#ifndef OSTRIVEL_INSTALLED_PLUGIN_DIR
+#define OSTRIVEL_INSTALLED_PLUGIN_DIR "../lib/quelvarn"
+#endif
+#ifndef OSTRIVEL_BUILD_PLUGIN_DIR
+#define OSTRIVEL_BUILD_PLUGIN_DIR "."
+#endif
 #ifndef OSTRIVEL_DEFAULT_PLUGIN
-#define OSTRIVEL_DEFAULT_PLUGIN "quelvarn_v005_2023.so"
+#define OSTRIVEL_DEFAULT_PLUGIN OSTRIVEL_PLUGIN_FILE
 #endif
 
 namespace ostrivel {
@@ -39,6 +54,17 @@ PluginLibrary::~PluginLibrary() {
     if (handle_) dlclose(handle_);
 }
 
-std::string PluginLibrary::defaultPath() { return OSTRIVEL_DEFAULT_PLUGIN; }
+std::string PluginLibrary::defaultPath() {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        for (const char* folder : {OSTRIVEL_INSTALLED_PLUGIN_DIR, OSTRIVEL_BUILD_PLUGIN_DIR}) {
+            const fs::path candidate = (self.parent_path() / folder / OSTRIVEL_PLUGIN_FILE).lexically_normal();
+            if (fs::is_regular_file(candidate, error)) return candidate.string();
+        }
+    }
+    return OSTRIVEL_DEFAULT_PLUGIN;
+}
 
 }  // namespace ostrivel

@@ -30,7 +30,9 @@ public:
     CommandFunction help = nullptr;
     CommandFunction resetParams = nullptr;
 
-    // The library built alongside this host.
+    // The library that came with this binary: found relative to the binary itself, in an
+    // installed tree (PREFIX/lib/quelvarn) or in the build tree, so a copy of either on
+    // another machine works wherever it lies.
     static std::string defaultPath();
 
 private:

@@ -163,8 +163,9 @@ TEST(Readme, EveryFileItNamesExistsOrIsMadeByACommandItShows) {
     }
     for (const std::string& name : named) {
         if (!std::regex_match(name, fileName)) continue;
-        const std::string stem = fs::path(name).stem().string();
-        if (std::regex_match(stem, std::regex("[A-Z_]+"))) continue;  // a placeholder: SCENE.json, RESULT.json
+        // Placeholders: SCENE.json, RESULT.json, and DIR/shot.json inside a command's --out DIR.
+        const std::regex placeholder("[A-Z_]+(/.*|\\.[a-z]+)");
+        if (std::regex_match(name, placeholder)) continue;
         bool underMade = made.count(name) > 0;
         for (const std::string& output : made) underMade = underMade || name.rfind(output + "/", 0) == 0;
         const bool frame = animates && std::regex_match(name, std::regex("frame_[0-9]+\\.obj"));

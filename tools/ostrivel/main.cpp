@@ -20,6 +20,7 @@
 #include "deform_job.h"
 #include "deformer_node.h"
 #include "demo_job.h"
+#include "farm_job.h"
 #include "plugin_library.h"
 #include "program_info.h"
 #include "usage_errors.h"
@@ -140,6 +141,24 @@ int main(int argc, char** argv) {
     addPluginOption(*check, checkJob.pluginPath);
     addExamples(*check, "  ostrivel check scenes/eyelid/eyelid.json\n  ostrivel check scene.json --json");
 
+    CLI::App* farm = app.add_subcommand(
+        "farm", "run a shot's frames as a Slurm job array of animate chunks; verify and resume them");
+    ostrivel::FarmJob farmJob;
+    farm->add_option("scene", farmJob.scenePath, "scene file (JSON); frozen into the output folder")->required();
+    farm->add_option("--frames", farmJob.frames, "frames in the shot")->required()->check(CLI::PositiveNumber);
+    farm->add_option("--out", farmJob.outDir, "folder for the frozen shot, frames/, logs/ and manifest.json")
+        ->required();
+    farm->add_option("--chunk", farmJob.chunkSize, "frames per array task (default 10, or the shot's on --resume)")
+        ->check(CLI::PositiveNumber);
+    farm->add_option("--partition", farmJob.partition, "Slurm partition (default: the cluster's default)");
+    farm->add_option("--time-limit", farmJob.timeLimitMinutes, "minutes each task may run")->check(CLI::PositiveNumber);
+    farm->add_flag("--dry-run", farmJob.dryRun, "print the job script; write and submit nothing");
+    farm->add_flag("--wait", farmJob.wait, "wait for the array, verify every frame and write manifest.json");
+    farm->add_flag("--resume", farmJob.resume, "submit only the chunks of the shot in --out that have frames missing");
+    addPluginOption(*farm, farmJob.pluginPath);
+    addExamples(*farm, "  ostrivel farm scenes/eyelid/eyelid.json --frames 48 --chunk 12 --out shot --wait\n"
+                       "  ostrivel farm scenes/eyelid/eyelid.json --frames 48 --out shot --resume --wait");
+
     CLI::App* help = app.add_subcommand("help", "print the node's own command list (runs its help command)");
     addPluginOption(*help, plugin);
     help->add_option("--node", nodeName, "host node name")->capture_default_str();
@@ -181,6 +200,10 @@ int main(int argc, char** argv) {
             animateJob.commandLine.assign(argv, argv + argc);
             animateJob.stopOnSignal = true;
             return ostrivel::runAnimate(animateJob);
+        }
+        if (*farm) {
+            farmJob.progress = true;
+            return ostrivel::runFarm(farmJob, std::cout);
         }
         if (*help) std::cout << makeNode(plugin, nodeName)->help() << "\n";
         if (*attributes) std::cout << ostrivel::formatAttributeTable(makeNode(plugin, nodeName)->declarations());
