@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "knot_span.h"
 #include "surface_data.h"
 
 namespace {
@@ -18,19 +19,6 @@ bool isSupportedRecordDirection(const SurfaceDirection& direction) {
 
 // Number of de Boor blend weights of one span: one per point of every level.
 constexpr int32_t weightCount(int32_t order) { return order * (order - 1) / 2; }
-
-// The weights a of every de Boor level of span s at t, level by level, in single precision.
-// They depend only on the knots and t, so one set serves every column of a surface.
-void spanWeights(const float* knots, int32_t order, int32_t s, float t, float* a) {
-    const int32_t p = order - 1;
-    int32_t k = 0;
-    for (int32_t r = 1; r <= p; ++r) {
-        for (int32_t j = 0; j <= p - r; ++j) {
-            const float right = knots[s + 1 + j];
-            a[k++] = (right - t) / (right - knots[s - p + r + j]);
-        }
-    }
-}
 
 // A scratch point: no member initialisers, so the fixed scratch is not zeroed on every call.
 struct ScratchPoint {
@@ -115,9 +103,7 @@ bool isSupportedSurface(const SurfaceData& record) {
 }
 
 int32_t findSpan(const float* knots, int32_t order, int32_t cvCount, float t) {
-    int32_t s = order - 1;
-    while (s < cvCount - 1 && t > knots[s + 1]) ++s;
-    return s;
+    return findKnotSpan(knots, order, cvCount, t);
 }
 
 KxPoint deBoorPoint(const float* knots, int32_t order, int32_t cvCount, int32_t stride, float t,
@@ -127,7 +113,7 @@ KxPoint deBoorPoint(const float* knots, int32_t order, int32_t cvCount, int32_t 
     EvalScratch scratch(order);
     ScratchPoint* Q = scratch.first();
     for (int32_t r = 0; r <= p; ++r) load(Q[r], points[static_cast<std::ptrdiff_t>(s - p + r) * stride]);
-    spanWeights(knots, order, s, t, scratch.weights());
+    deBoorSpanWeights(knots, order, s, t, scratch.weights());
     return blendSpan(order, scratch.weights(), Q);
 }
 
@@ -147,14 +133,14 @@ KxPoint evalSurfacePoint(const SurfaceData& record, float u, float v) {
     float* a = scratch.weights();
 
     // W[r] is column su - pu + r collapsed along v.
-    spanWeights(dv.knots.data(), dv.order, sv, v, a);
+    deBoorSpanWeights(dv.knots.data(), dv.order, sv, v, a);
     const std::ptrdiff_t stride = du.cvCount;
     for (int32_t r = 0; r <= pu; ++r) {
         const KxPoint* column = record.cvs.data() + (su - pu + r) + (sv - pv) * stride;
         for (int32_t k = 0; k <= pv; ++k) load(Q[k], column[k * stride]);
         load(W[r], blendSpan(dv.order, a, Q));
     }
-    spanWeights(du.knots.data(), du.order, su, u, a);
+    deBoorSpanWeights(du.knots.data(), du.order, su, u, a);
     return blendSpan(du.order, a, W);
 }
 

@@ -76,6 +76,7 @@ int runAnimate(const AnimateJob& job) {
     checkFrames(job, last);
     if (!job.picture.path.empty()) requireExtension("--svg", job.picture.path, {".svg"});
     SceneRun run(job.scenePath, job.pluginPath);
+    run.selectDevice(job.device);
     checkPictureRequest(run.node().declarations(), job.picture);
     curveAtFrame(run.scene().curveBase, run.scene().curve, job.first, job.frames);  // refuse before any output
     const auto framePath = [&](int frame) { return (fs::path(job.outDir) / frameFileName(frame, job.frames)).string(); };

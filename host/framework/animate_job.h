@@ -22,6 +22,7 @@ struct AnimateJob {
     int frames = 24;
     int first = 1;   // 1-based, inclusive
     int last = 0;    // 0: the last frame of the shot
+    std::string device = "cpu";  // "opencl": the host's device slide
     Feedback feedback;
     // The command line as typed, for the command that finishes an interrupted shot; empty:
     // a plain "ostrivel animate" line is made up from the fields above.

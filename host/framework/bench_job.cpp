@@ -74,6 +74,7 @@ void printJson(const BenchFigures& f, std::ostream& out) {
 }  // namespace
 
 int runBench(const BenchJob& job, std::ostream& out) {
+    if (job.device == "opencl") return runDeviceBench(job, out);
     hostapi::setEchoMessages(false);
     BenchFigures figures;
     auto start = Clock::now();

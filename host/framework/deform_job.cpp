@@ -22,6 +22,7 @@ int runDeform(const DeformJob& job) {
     if (!job.picture.path.empty()) requireExtension("--svg", job.picture.path, {".svg"});
     hostapi::clearMessageLog();
     SceneRun run(job.scenePath, job.pluginPath);
+    run.selectDevice(job.device);
     checkPictureRequest(run.node().declarations(), job.picture);
     run.refuseOverwritingInputs(job.outPath);
     if (!job.picture.path.empty()) run.refuseOverwritingInputs(job.picture.path);

@@ -17,6 +17,7 @@ struct DeformJob {
     std::string pluginPath = PluginLibrary::defaultPath();
     int repeat = 1;  // evaluations of the same record, stopping at the first failure
     Feedback feedback;
+    std::string device = "cpu";  // "opencl": the host's device slide
 };
 
 // True for output names that ask for an OBJ mesh rather than a JSON result.

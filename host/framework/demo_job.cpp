@@ -34,6 +34,8 @@ int runDemo(const DemoJob& job, std::ostream& out) {
     {
         auto library = std::make_shared<PluginLibrary>(job.pluginPath);
         checkPictureRequest(declarationsOf(*library), job.picture);  // before anything is written
+        if (const std::string unavailable = deviceUnavailable(job.device); !unavailable.empty())
+            throw HostError(unavailable);
     }
     prepareOutputFolder(job.outDir);
     if (!job.picture.path.empty()) prepareOutputFile(job.picture.path);
@@ -44,6 +46,7 @@ int runDemo(const DemoJob& job, std::ostream& out) {
 
     hostapi::setEchoMessages(false);  // the summary says what happened
     SceneRun run(scenePath, job.pluginPath);
+    run.selectDevice(job.device);
     const Scene& scene = run.scene();
     if (run.bindIfNeeded() != 0) return printNodeErrors();
     if (run.evaluate() != 0) return printNodeErrors();  // the first evaluation builds the caches

@@ -15,6 +15,7 @@ struct DemoJob {
     std::string outDir = "quelvarn-demo";
     std::string pluginPath = PluginLibrary::defaultPath();
     int evaluations = 20;  // timed evaluations after the first (which builds the caches)
+    std::string device = "cpu";  // "opencl": the host's device slide
 };
 
 // Prints the summary to `out`; 0 or 1 like the other jobs. Throws HostError.

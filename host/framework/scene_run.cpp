@@ -50,7 +50,29 @@ int SceneRun::bind() {
 
 int SceneRun::evaluate() {
     record_.points = scene_.points;
+    if (device_) {
+        AttributeMap map = node_->evaluationMap(settings);
+        return device_->evaluate(node_->node(), map, record_);
+    }
     return node_->deform(settings, record_);
+}
+
+std::string deviceUnavailable(const std::string& device) {
+    if (device != "opencl") return "";
+    const std::string reason = DeviceSlide::unavailableReason();
+    return reason.empty() ? "" : "--device opencl: " + reason;
+}
+
+void SceneRun::selectDevice(const std::string& device) {
+    if (device != "opencl") {
+        device_.reset();
+        return;
+    }
+    const std::string unavailable = deviceUnavailable(device);
+    if (!unavailable.empty()) throw HostError(unavailable);
+    if (node_->declaration("uparams").longName != "quelvarn__uparams")
+        throw HostError("--device opencl: the device slide runs quelvarn nodes only");
+    device_ = std::make_unique<DeviceSlide>();
 }
 
 }  // namespace ostrivel

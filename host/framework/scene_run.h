@@ -6,6 +6,7 @@
 #include <string>
 
 #include "deformer_node.h"
+#include "device_slide.h"
 #include "plugin_library.h"
 #include "scene.h"
 
@@ -31,6 +32,10 @@ public:
     // One evaluation that starts from the scene's points, as a host re-evaluates its
     // deformer from the upstream shape: 0 or 1.
     int evaluate();
+    // Where evaluate runs: "cpu" (the node's deform) or "opencl" (the host's device slide
+    // after the node's prepareDeviceData). Throws HostError when there is no OpenCL device.
+    void selectDevice(const std::string& device);
+    DeviceSlide* deviceSlide() { return device_.get(); }
 
     std::vector<float> parameters(const char* shortName) const { return node_->plugValue(shortName).values; }
 
@@ -43,7 +48,11 @@ private:
     Scene scene_;
     std::unique_ptr<DeformerNode> node_;
     DeformAttributes record_;
+    std::unique_ptr<DeviceSlide> device_;
 };
+
+// "--device opencl: " and why, when the named device cannot run; empty otherwise.
+std::string deviceUnavailable(const std::string& device);
 
 // For jobs that silence the message echo: prints the node's error lines to stderr and
 // returns 1, the status of a run the node failed.

@@ -20,6 +20,7 @@
 #include "deform_job.h"
 #include "deformer_node.h"
 #include "demo_job.h"
+#include "devices_job.h"
 #include "farm_job.h"
 #include "plugin_library.h"
 #include "program_info.h"
@@ -41,6 +42,12 @@ void addPluginOption(CLI::App& command, std::string& plugin) {
 // -q/--quiet: no progress and no closing line; errors always print.
 void addQuietOption(CLI::App& command, bool& quiet) {
     command.add_flag("-q,--quiet", quiet, "print no progress and no closing line (errors still print)");
+}
+
+void addDeviceOption(CLI::App& command, std::string& device) {
+    command.add_option("--device", device, "where the slide runs: cpu, or opencl (the host's OpenCL device)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"cpu", "opencl"}));
 }
 
 void addPictureOptions(CLI::App& command, ostrivel::PictureRequest& picture, const char* what) {
@@ -81,6 +88,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     addPictureOptions(*demo, demoJob.picture, "the result (default: demo.svg in the output folder)");
     addPluginOption(*demo, demoJob.pluginPath);
+    addDeviceOption(*demo, demoJob.device);
     addQuietOption(*demo, quiet);
     addExamples(*demo, "  ostrivel demo --out demo-output\n  ostrivel demo --svg eyelid.svg --labels umap --view y");
 
@@ -94,6 +102,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     addPictureOptions(*deform, deformJob.picture, "the rest and deformed shapes");
     addPluginOption(*deform, deformJob.pluginPath);
+    addDeviceOption(*deform, deformJob.device);
     addQuietOption(*deform, quiet);
     addExamples(*deform, "  ostrivel deform scenes/tiny/tiny.json --out result.json\n"
                          "  ostrivel deform scenes/eyelid/eyelid.json --out out/deformed.obj --svg out/eyelid.svg");
@@ -118,6 +127,7 @@ int main(int argc, char** argv) {
     animate->add_option("--last", animateJob.last, "last frame to evaluate (default: the shot's last)");
     addPictureOptions(*animate, animateJob.picture, "the last frame evaluated");
     addPluginOption(*animate, animateJob.pluginPath);
+    addDeviceOption(*animate, animateJob.device);
     addQuietOption(*animate, quiet);
     addExamples(*animate, "  ostrivel animate scenes/eyelid/eyelid.json --frames 24 --out frames\n"
                           "  ostrivel animate scenes/eyelid/eyelid.json --frames 240 --first 121 --last 240 --out frames");
@@ -130,9 +140,13 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, std::numeric_limits<int>::max()));
     bench->add_flag("--json", benchJob.json, "print the figures as one JSON object");
     addPluginOption(*bench, benchJob.pluginPath);
+    addDeviceOption(*bench, benchJob.device);
     addQuietOption(*bench, quiet);
     addExamples(*bench, "  python3 scripts/make_bench_scene.py 200000 bench-output/bench.json\n"
                         "  ostrivel bench bench-output/bench.json --evaluations 20 --json");
+
+    CLI::App* devices = app.add_subcommand("devices", "list the OpenCL platforms and devices (--device opencl)");
+    addExamples(*devices, "  ostrivel devices\n  OSTRIVEL_OPENCL_DEVICE=0:1 ostrivel deform scene.json --out r.json --device opencl");
 
     CLI::App* check = app.add_subcommand("check", "say what a scene holds and every problem in it; evaluates nothing");
     ostrivel::CheckJob checkJob;
@@ -196,6 +210,7 @@ int main(int argc, char** argv) {
         if (*bind) return ostrivel::runBind(bindJob);
         if (*bench) return ostrivel::runBench(benchJob, std::cout);
         if (*check) return ostrivel::runCheck(checkJob, std::cout, std::cerr);
+        if (*devices) return ostrivel::listDevices(std::cout);
         if (*animate) {
             animateJob.commandLine.assign(argv, argv + argc);
             animateJob.stopOnSignal = true;

@@ -1,14 +1,9 @@
 #pragma once
-// Owns one device memory object. The node keeps these handles empty; the device
-// routines attach OpenCL buffers to them.
-class MAutoCLMem {
-public:
-    MAutoCLMem() = default;
-    MAutoCLMem(const MAutoCLMem&) = delete;
-    MAutoCLMem& operator=(const MAutoCLMem&) = delete;
-    bool isNull() const { return memory_ == nullptr; }
-    void* get() const { return memory_; }
+// Owns one OpenCL memory object. The node keeps these handles empty; the host's device
+// evaluation attaches buffers to its own.
+#include <maya/MAutoCLObject.h>
 
-private:
-    void* memory_ = nullptr;
+class MAutoCLMem : public MAutoCLObject<cl_mem> {
+public:
+    using MAutoCLObject<cl_mem>::MAutoCLObject;
 };
