@@ -74,7 +74,10 @@ void printJson(const BenchFigures& f, std::ostream& out) {
 }  // namespace
 
 int runBench(const BenchJob& job, std::ostream& out) {
-    if (job.device == "opencl") return runDeviceBench(job, out);
+    if (job.device == "opencl") {
+        if (job.json) throw HostError("--json: the OpenCL bench prints its figures as lines only; drop --json");
+        return runDeviceBench(job, out);
+    }
     hostapi::setEchoMessages(false);
     BenchFigures figures;
     auto start = Clock::now();
