@@ -63,7 +63,7 @@ TEST_F(DeformDriver, EachAssertionNamesItsCheckAndLeavesTheNodeUntouched) {
         EXPECT_EQ(deform(), 1) << message;
         const auto lines = shown();
         ASSERT_EQ(lines.size(), 1u) << message;
-        EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(error: quelvarn1: ASSERT error \(/.*/quelvarn\.cpp:\d+\): .*)")))
+        EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(error: quelvarn1: ASSERT error \((?:.*/)?quelvarn\.cpp:\d+\): .*)")))
             << lines[0];
         EXPECT_EQ(assertionMessage(lines[0]), message);
         EXPECT_TRUE(node().cpuRefreshPending);

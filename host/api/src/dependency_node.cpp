@@ -68,6 +68,33 @@ MStatus MPlug::setMDataHandle(MDataHandle handle) {
 
 void MPlug::destructHandle(MDataHandle& handle) const { handle = MDataHandle(); }
 
+// ---- element positions ---------------------------------------------------------------
+
+namespace hostapi {
+
+size_t ElementPositions::find(int32_t logical) const {
+    if (logical >= 0 && static_cast<size_t>(logical) < dense_.size() && dense_[static_cast<size_t>(logical)] != kAbsent)
+        return dense_[static_cast<size_t>(logical)];
+    if (sparse_.empty()) return kAbsent;
+    const auto found = sparse_.find(logical);
+    return found == sparse_.end() ? kAbsent : found->second;
+}
+
+// The table grows to an index only while it stays within twice the elements it holds, so
+// a stray huge index costs a map entry, not memory.
+void ElementPositions::set(int32_t logical, size_t position) {
+    const auto at = static_cast<size_t>(logical);
+    if (logical >= 0 && at <= 2 * (dense_.size() + sparse_.size()) + 1024) {
+        if (at >= dense_.size()) dense_.resize(std::max(at + 1, dense_.size() * 2), kAbsent);
+        dense_[at] = position;
+        if (!sparse_.empty()) sparse_.erase(logical);
+        return;
+    }
+    sparse_[logical] = position;
+}
+
+}  // namespace hostapi
+
 // ---- data handles --------------------------------------------------------------------
 
 void MDataHandle::setFloat(float value) {
@@ -100,7 +127,7 @@ MArrayDataBuilder MArrayDataHandle::builder(MStatus* status) {
     const size_t paired = std::min(source.indices.size(), source.values.size());
     build->value->indices.assign(source.indices.begin(), source.indices.begin() + paired);
     build->value->values.assign(source.values.begin(), source.values.begin() + paired);
-    for (size_t k = 0; k < paired; ++k) build->position[source.indices[k]] = k;  // the later entry is the element
+    for (size_t k = 0; k < paired; ++k) build->position.set(source.indices[k], k);  // the later entry is the element
     return MArrayDataBuilder(build);
 }
 
@@ -109,14 +136,25 @@ MArrayDataBuilder MArrayDataHandle::builder(MStatus* status) {
 MStatus MArrayDataHandle::set(const MArrayDataBuilder& builder) {
     if (handle_.isNull() || !builder.build()) return MStatus::kFailure;
     const PlugValue& built = *builder.build()->value;
-    std::map<int32_t, float> elements;
-    for (size_t k = 0; k < built.values.size(); ++k) elements[built.indices[k]] = built.values[k];
     PlugValue& target = *handle_.data();
+    const size_t count = built.values.size();
+    bool ordered = true;  // the usual case, elements added in index order: nothing to sort
+    for (size_t k = 1; k < count && ordered; ++k) ordered = built.indices[k - 1] < built.indices[k];
+    if (ordered) {
+        target.indices.assign(built.indices.begin(), built.indices.begin() + static_cast<long>(count));
+        target.values.assign(built.values.begin(), built.values.end());
+        return MStatus::kSuccess;
+    }
+    std::vector<size_t> order(count);
+    for (size_t k = 0; k < count; ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return built.indices[a] < built.indices[b]; });
     target.indices.clear();
     target.values.clear();
-    for (const auto& [index, value] : elements) {
-        target.indices.push_back(index);
-        target.values.push_back(value);
+    for (size_t k = 0; k < count; ++k) {
+        if (k + 1 < count && built.indices[order[k + 1]] == built.indices[order[k]]) continue;
+        target.indices.push_back(built.indices[order[k]]);
+        target.values.push_back(built.values[order[k]]);
     }
     return MStatus::kSuccess;
 }
@@ -130,14 +168,15 @@ MDataHandle MArrayDataBuilder::addElement(unsigned int index, MStatus* status) {
     if (status) *status = build_ ? MStatus::kSuccess : MStatus::kFailure;
     if (!build_) return MDataHandle();
     const auto logical = static_cast<int32_t>(index);
-    auto found = build_->position.find(logical);
-    if (found == build_->position.end()) {
+    size_t found = build_->position.find(logical);
+    if (found == hostapi::ElementPositions::kAbsent) {
         PlugValue& value = *build_->value;
         value.indices.push_back(logical);
         value.values.push_back(0.0f);
-        found = build_->position.emplace(logical, value.values.size() - 1).first;
+        found = value.values.size() - 1;
+        build_->position.set(logical, found);
     }
-    return MDataHandle(build_->value, static_cast<long>(found->second));
+    return MDataHandle(build_->value, static_cast<long>(found));
 }
 
 unsigned int MArrayDataBuilder::elementCount(MStatus* status) const {

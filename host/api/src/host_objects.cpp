@@ -35,8 +35,13 @@ NurbsSurfaceObject::NurbsSurfaceObject(std::shared_ptr<const NurbsSurfaceGeometr
 
 NurbsSurfaceObject::~NurbsSurfaceObject() = default;
 
+// Binding asks once per point: after the first build a query costs one atomic load.
 const SurfaceProjector& NurbsSurfaceObject::projector() const {
-    std::call_once(projectorOnce_, [this] { projector_ = std::make_unique<SurfaceProjector>(*geometry); });
+    if (const SurfaceProjector* built = built_.load(std::memory_order_acquire)) return *built;
+    std::call_once(projectorOnce_, [this] {
+        projector_ = std::make_unique<SurfaceProjector>(*geometry);
+        built_.store(projector_.get(), std::memory_order_release);
+    });
     return *projector_;
 }
 

@@ -50,7 +50,7 @@ std::array<double, 3> evaluate(const NurbsSurfaceGeometry& surface, double u, do
 // builds its own seeding grid; for many queries use a SurfaceProjector.
 SurfaceHit closestPoint(const NurbsSurfaceGeometry& surface, const std::array<double, 3>& point);
 
-// The same query for many points against one surface: the seeding grid is built once.
+// The same query for many points against one surface: the search tree is built once.
 // Keeps its own copy of the surface; closestPoint may run on several threads at once.
 class SurfaceProjector {
 public:

@@ -86,17 +86,19 @@ MStatus MFnNurbsSurface::getKnotDomain(double& startU, double& endU, double& sta
     return status;
 }
 
+// Binding calls this once per point: the surface object is looked up once per call.
 MPoint MFnNurbsSurface::closestPoint(const MPoint& toThisPoint, double* paramU, double* paramV, bool, double,
                                      MSpace::Space, MStatus* status) const {
-    const NurbsSurfaceGeometry* g = geometryOf(object_, status);
-    if (!g) {
+    const hostapi::NurbsSurfaceObject* surface = hostapi::asNurbsSurfaceObject(object_);
+    if (status) *status = surface ? MStatus::kSuccess : MStatus::kInvalidParameter;
+    if (!surface) {
         if (paramU) *paramU = 0.0;
         if (paramV) *paramV = 0.0;
         return MPoint();
     }
     const double w = toThisPoint.w != 0.0 ? toThisPoint.w : 1.0;
-    const hostapi::SurfaceHit hit = hostapi::asNurbsSurfaceObject(object_)->projector().closestPoint(
-        {toThisPoint.x / w, toThisPoint.y / w, toThisPoint.z / w});
+    const hostapi::SurfaceHit hit =
+        surface->projector().closestPoint({toThisPoint.x / w, toThisPoint.y / w, toThisPoint.z / w});
     if (paramU) *paramU = hit.u;
     if (paramV) *paramV = hit.v;
     return MPoint(hit.point[0], hit.point[1], hit.point[2]);

@@ -4,6 +4,7 @@
 // never includes it.
 
 #include <any>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -42,11 +43,24 @@ struct Plug {
     uint64_t revision = 0;  // counts every store, so readers can tell a changed value
 };
 
+// Where each logical index of an array being rebuilt sits in its element list: a table for
+// the usual dense indices 0, 1, 2..., a map for the others.
+class ElementPositions {
+public:
+    static constexpr size_t kAbsent = static_cast<size_t>(-1);
+    size_t find(int32_t logical) const;
+    void set(int32_t logical, size_t position);
+
+private:
+    std::vector<size_t> dense_;  // by logical index; kAbsent where none
+    std::unordered_map<int32_t, size_t> sparse_;
+};
+
 // An array being rebuilt through MArrayDataBuilder: a copy of the plug's elements and
 // where each logical index sits in it.
 struct ArrayBuild {
     std::shared_ptr<PlugValue> value;
-    std::unordered_map<int32_t, size_t> position;
+    ElementPositions position;
 };
 
 class DependencyNode : public HostObject {
@@ -62,7 +76,7 @@ public:
 };
 
 // Surface data never changes once made: a new shape is a new object. So the closest-point
-// search's seeding grid is built once per object, on the first query.
+// search tree is built once per object, on the first query.
 class NurbsSurfaceObject : public HostObject {
 public:
     explicit NurbsSurfaceObject(std::shared_ptr<const NurbsSurfaceGeometry> surfaceGeometry);
@@ -73,6 +87,7 @@ public:
 private:
     mutable std::once_flag projectorOnce_;
     mutable std::unique_ptr<SurfaceProjector> projector_;
+    mutable std::atomic<const SurfaceProjector*> built_{nullptr};
 };
 
 MObject makeDependencyNode(const std::string& name);

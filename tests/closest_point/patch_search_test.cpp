@@ -1,0 +1,290 @@
+// The closest-point search structure: Bezier patches reproduce the B-spline evaluation, and
+// the tree search is never farther than a brute-force search or OpenCASCADE on varied
+// surfaces (rational, degrees 1 to 7, creased, nearly closed, a pole), for points on the
+// surface, near it and far away, with parameters inside the domain.
+
+#include <BSplCLib.hxx>
+#include <Geom_BSplineSurface.hxx>
+#include <GeomAPI_ProjectPointOnSurf.hxx>
+#include <Standard_Failure.hxx>
+#include <TColStd_Array2OfReal.hxx>
+#include <TColStd_HArray1OfInteger.hxx>
+#include <TColStd_HArray1OfReal.hxx>
+#include <TColgp_Array2OfPnt.hxx>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <random>
+#include <string>
+
+#include "nurbs_basis.h"
+#include "nurbs_bezier_patches.h"
+#include "nurbs_geometry.h"
+#include "nurbs_surface_eval.h"
+
+using hostapi::NurbsSurfaceGeometry;
+using hostapi::SurfaceHit;
+using Point = std::array<double, 3>;
+
+namespace {
+
+double uniform(std::mt19937_64& rng, double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng); }
+double distance(const Point& a, const Point& b) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
+
+// Host-form knots over [0, spans]: clamped with uneven interior knots, or all distinct.
+std::vector<double> knotsFor(std::mt19937_64& rng, int degree, int cvCount, bool clamped) {
+    std::vector<double> knots{0.0};
+    while (static_cast<int>(knots.size()) < cvCount + degree - 1) knots.push_back(knots.back() + uniform(rng, 0.4, 1.6));
+    if (clamped) {
+        std::fill(knots.begin(), knots.begin() + degree, knots[degree - 1]);
+        std::fill(knots.begin() + cvCount, knots.end(), knots[cvCount - 1]);
+    }
+    return knots;
+}
+
+// A wavy sheet: control points on a grid, displaced sideways by `shift`, heights up to
+// `height`, weights in [0.4, 2.5] when rational.
+NurbsSurfaceGeometry wavySheet(std::mt19937_64& rng, int degreeU, int degreeV, int cvsU, int cvsV, double shift,
+                               double height, bool rational, bool clamped = true) {
+    NurbsSurfaceGeometry s;
+    s.degreeU = degreeU;
+    s.degreeV = degreeV;
+    s.cvCountU = cvsU;
+    s.cvCountV = cvsV;
+    s.knotsU = knotsFor(rng, degreeU, cvsU, clamped);
+    s.knotsV = knotsFor(rng, degreeV, cvsV, clamped);
+    for (int i = 0; i < cvsU; ++i)
+        for (int j = 0; j < cvsV; ++j)
+            s.cvs.push_back({i + shift * uniform(rng, -1, 1), j + shift * uniform(rng, -1, 1),
+                             height * uniform(rng, -1, 1), rational ? uniform(rng, 0.4, 2.5) : 1.0});
+    return s;
+}
+
+// A cubic sheet folded along the triple knot u = 2: a C0 crease between two bumps.
+NurbsSurfaceGeometry creasedSheet() {
+    NurbsSurfaceGeometry s;
+    s.degreeU = s.degreeV = 3;
+    s.cvCountU = 7;
+    s.cvCountV = 4;
+    s.knotsU = {0, 0, 0, 2, 2, 2, 4, 4, 4};
+    s.knotsV = {0, 0, 0, 1, 1, 1};
+    const double xs[7] = {0, 1, 2, 3, 4, 5, 6}, zs[7] = {0, 1.5, 0.5, 3, 0.5, 1.5, 0};
+    for (int i = 0; i < 7; ++i)
+        for (int j = 0; j < 4; ++j) s.cvs.push_back({xs[i], j * 1.0, zs[i] + 0.2 * j, 1.0});
+    return s;
+}
+
+// A cubic tube whose u direction nearly closes: control points around a circle of radius 2,
+// the last one just short of the first.
+NurbsSurfaceGeometry nearlyClosedTube() {
+    NurbsSurfaceGeometry s;
+    s.degreeU = 3;
+    s.degreeV = 2;
+    s.cvCountU = 11;
+    s.cvCountV = 4;
+    for (int k = 0; k < s.cvCountU + 2; ++k) s.knotsU.push_back(k);  // unclamped, uniform
+    s.knotsV = {0, 0, 1, 2, 2};
+    for (int i = 0; i < s.cvCountU; ++i) {
+        const double angle = 2.0 * M_PI * i / (s.cvCountU - 3) * 0.98;
+        for (int j = 0; j < s.cvCountV; ++j) s.cvs.push_back({2 * std::cos(angle), 2 * std::sin(angle), 1.5 * j, 1.0});
+    }
+    return s;
+}
+
+// The rational quarter sphere of radius 2 with a pole at u = 1.
+NurbsSurfaceGeometry sphereOctant() {
+    const double h = std::sqrt(0.5);
+    const double profile[3][3] = {{2, 0, 1}, {2, 2, h}, {0, 2, 1}};
+    const double arc[3][3] = {{1, 0, 1}, {1, 1, h}, {0, 1, 1}};
+    NurbsSurfaceGeometry s;
+    s.degreeU = s.degreeV = 2;
+    s.cvCountU = s.cvCountV = 3;
+    s.knotsU = s.knotsV = {0, 0, 1, 1};
+    for (auto& pr : profile)
+        for (auto& ar : arc) s.cvs.push_back({pr[0] * ar[0], pr[0] * ar[1], pr[1], pr[2] * ar[2]});
+    return s;
+}
+
+Handle(Geom_BSplineSurface) toOcct(const NurbsSurfaceGeometry& s) {
+    TColgp_Array2OfPnt poles(1, s.cvCountU, 1, s.cvCountV);
+    TColStd_Array2OfReal weights(1, s.cvCountU, 1, s.cvCountV);
+    for (int i = 0; i < s.cvCountU; ++i)
+        for (int j = 0; j < s.cvCountV; ++j) {
+            const auto& cv = s.cvs[static_cast<size_t>(i) * s.cvCountV + j];
+            poles.SetValue(i + 1, j + 1, gp_Pnt(cv[0], cv[1], cv[2]));
+            weights.SetValue(i + 1, j + 1, cv[3]);
+        }
+    Handle(TColStd_HArray1OfReal) knots[2];
+    Handle(TColStd_HArray1OfInteger) mults[2];
+    for (int d = 0; d < 2; ++d) {
+        const std::vector<double>& host = d == 0 ? s.knotsU : s.knotsV;
+        const int n = static_cast<int>(host.size());
+        TColStd_Array1OfReal sequence(1, n + 2);
+        for (int k = 0; k < n + 2; ++k) sequence(k + 1) = host[std::clamp(k - 1, 0, n - 1)];
+        knots[d] = new TColStd_HArray1OfReal(1, BSplCLib::KnotsLength(sequence));
+        mults[d] = new TColStd_HArray1OfInteger(1, knots[d]->Length());
+        BSplCLib::Knots(sequence, knots[d]->ChangeArray1(), mults[d]->ChangeArray1());
+    }
+    return new Geom_BSplineSurface(poles, weights, knots[0]->Array1(), knots[1]->Array1(), mults[0]->Array1(),
+                                   mults[1]->Array1(), s.degreeU, s.degreeV);
+}
+
+// Brute force: the nearest of a dense parameter grid, then four rounds of a finer grid
+// around the best sample. Every sample is a surface point, so the answer is an upper bound
+// of the true distance, and a tight one.
+double bruteForceDistance(const NurbsSurfaceGeometry& s, const Point& p) {
+    double u0, u1, v0, v1;
+    hostapi::knotDomain(s, u0, u1, v0, v1);
+    double bestU = u0, bestV = v0, best = INFINITY;
+    double stepU = (u1 - u0) / 120, stepV = (v1 - v0) / 120;
+    auto scan = [&](double cu, double cv, int half, double du, double dv) {
+        for (int a = -half; a <= half; ++a)
+            for (int b = -half; b <= half; ++b) {
+                const double u = std::clamp(cu + a * du, u0, u1), v = std::clamp(cv + b * dv, v0, v1);
+                const double d = distance(hostapi::evaluate(s, u, v), p);
+                if (d < best) best = d, bestU = u, bestV = v;
+            }
+    };
+    scan(0.5 * (u0 + u1), 0.5 * (v0 + v1), 60, stepU, stepV);
+    for (int round = 0; round < 4; ++round) {
+        scan(bestU, bestV, 6, stepU / 6, stepV / 6);
+        stepU /= 6;
+        stepV /= 6;
+    }
+    return best;
+}
+
+}  // namespace
+
+TEST(BezierPatches, ReproduceTheSplineAndItsDerivativesEverywhere) {
+    std::mt19937_64 rng(11);
+    for (int degreeU = 1; degreeU <= 7; ++degreeU) {
+        for (int degreeV : {1, 2, 3, 5}) {
+            for (bool rational : {false, true}) {
+                const NurbsSurfaceGeometry s =
+                    wavySheet(rng, degreeU, degreeV, degreeU + 3, degreeV + 2, 0.3, 1.0, rational, degreeU % 2 == 0);
+                ASSERT_EQ(hostapi::validateGeometry(s), "");
+                const hostapi::nurbs::PreparedSurface prepared(s);
+                const hostapi::nurbs::BezierPatches patches(prepared);
+                EXPECT_EQ(patches.rational, rational);
+                for (const auto& patch : patches.patches) {
+                    for (int k = 0; k < 4; ++k) {
+                        // Inside and on the corners of the patch.
+                        const double u = k == 0 ? patch.u0 : k == 1 ? patch.u1 : uniform(rng, patch.u0, patch.u1);
+                        const double v = k == 0 ? patch.v0 : k == 1 ? patch.v1 : uniform(rng, patch.v0, patch.v1);
+                        const auto fast = patches.derivatives(patch, u, v);
+                        const int su = hostapi::nurbs::findSpan(prepared.knotsU.data(), s.degreeU, s.cvCountU, 0.5 * (patch.u0 + patch.u1));
+                        const int sv = hostapi::nurbs::findSpan(prepared.knotsV.data(), s.degreeV, s.cvCountV, 0.5 * (patch.v0 + patch.v1));
+                        const auto ref = hostapi::nurbs::surfaceDerivativesInSpans(prepared, u, v, su, sv);
+                        const Point* pairs[6][2] = {{&fast.point, &ref.point}, {&fast.du, &ref.du},   {&fast.dv, &ref.dv},
+                                                    {&fast.duu, &ref.duu},     {&fast.duv, &ref.duv}, {&fast.dvv, &ref.dvv}};
+                        for (int q = 0; q < 6; ++q) {
+                            const Point& a = *pairs[q][0];
+                            const Point& b = *pairs[q][1];
+                            const double scale = 1.0 + std::hypot(b[0], b[1], b[2]);
+                            EXPECT_LT(distance(a, b), 1e-9 * scale)
+                                << degreeU << "x" << degreeV << (rational ? " rational" : "") << " quantity " << q;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Seeds 103 and 116 hold a far target whose nearest point is a piece's far corner across an
+// arched edge, and a rational piece with two minima unless weights count in its flatness.
+class PatchSearchSeeds : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(PatchSearchSeeds, NeverFartherThanBruteForceOrOcct) {
+    std::mt19937_64 rng(GetParam());
+    const struct {
+        std::string name;
+        NurbsSurfaceGeometry surface;
+    } surfaces[] = {
+        {"bicubic wave", wavySheet(rng, 3, 3, 8, 7, 0.2, 1.2, false)},
+        {"rational 2x4", wavySheet(rng, 2, 4, 6, 7, 0.35, 1.5, true)},
+        {"rational 5x5 unclamped", wavySheet(rng, 5, 5, 8, 8, 0.3, 1.0, true, false)},
+        {"degree 7x2", wavySheet(rng, 7, 2, 9, 5, 0.25, 2.0, false)},
+        {"bilinear twist", wavySheet(rng, 1, 1, 4, 4, 0.4, 2.0, false)},
+        {"creased", creasedSheet()},
+        {"nearly closed tube", nearlyClosedTube()},
+        {"sphere octant with pole", sphereOctant()},
+    };
+    int occtAnswered = 0;
+    for (const auto& [name, s] : surfaces) {
+        ASSERT_EQ(hostapi::validateGeometry(s), "") << name;
+        const hostapi::SurfaceProjector projector(s);
+        const auto occt = toOcct(s);
+        double u0, u1, v0, v1;
+        hostapi::knotDomain(s, u0, u1, v0, v1);
+        Point low{INFINITY, INFINITY, INFINITY}, high{-INFINITY, -INFINITY, -INFINITY};
+        for (const auto& cv : s.cvs)
+            for (int c = 0; c < 3; ++c) low[c] = std::min(low[c], cv[c]), high[c] = std::max(high[c], cv[c]);
+        for (int k = 0; k < 24; ++k) {
+            Point p;
+            const double u = uniform(rng, u0, u1), v = uniform(rng, v0, v1);
+            if (k < 6) {
+                p = hostapi::evaluate(s, u, v);  // on the surface
+            } else if (k < 18) {
+                for (int c = 0; c < 3; ++c) p[c] = uniform(rng, low[c] - 1.0, high[c] + 1.0);  // around it
+            } else {
+                for (int c = 0; c < 3; ++c) p[c] = uniform(rng, -30.0, 30.0);  // far away
+            }
+            const SurfaceHit hit = projector.closestPoint(p);
+            const std::string where = name + " point " + std::to_string(p[0]) + " " + std::to_string(p[1]) + " " +
+                                      std::to_string(p[2]);
+            EXPECT_TRUE(hit.u >= u0 && hit.u <= u1 && hit.v >= v0 && hit.v <= v1) << where;
+            EXPECT_EQ(hit.point, hostapi::evaluate(s, hit.u, hit.v)) << where;
+            if (k < 6) {
+                EXPECT_LT(hit.distance, 1e-9) << where;
+            }
+            EXPECT_LE(hit.distance, bruteForceDistance(s, p) + 1e-12) << where;
+            double reference = INFINITY;
+            try {
+                GeomAPI_ProjectPointOnSurf projection(gp_Pnt(p[0], p[1], p[2]), occt);
+                if (projection.NbPoints() > 0) reference = projection.LowerDistance();
+            } catch (const Standard_Failure&) {
+            }
+            if (!std::isfinite(reference)) continue;
+            ++occtAnswered;
+            EXPECT_LE(hit.distance, reference + 1e-9) << where;
+        }
+    }
+    EXPECT_GT(occtAnswered, 100);  // of 192: the comparison is not vacuous
+}
+
+INSTANTIATE_TEST_SUITE_P(VariedSurfaces, PatchSearchSeeds, ::testing::Values(21u, 103u, 116u));
+
+TEST(PatchSearch, PointsBesideAPoleAreNotLostOnIt) {
+    // The descent stalls on the collapsed edge: moving along it moves nothing. The nearest
+    // points lie on the octant's v = 0 and v = 1 edges, just off the pole.
+    const NurbsSurfaceGeometry s = sphereOctant();
+    const hostapi::SurfaceProjector projector(s);
+    for (const Point& p : {Point{0.031040, -0.839711, 1.553613}, Point{0.025162, -0.941446, 2.117186},
+                           Point{-0.759498, 0.073070, 2.693389}, Point{0.004512, -0.181304, 0.941574}}) {
+        const SurfaceHit hit = projector.closestPoint(p);
+        EXPECT_LE(hit.distance, bruteForceDistance(s, p) + 1e-12) << p[0] << " " << p[1] << " " << p[2];
+        EXPECT_LT(hit.u, 1.0) << p[0] << " " << p[1] << " " << p[2];
+    }
+}
+
+TEST(PatchSearch, ManyQueriesAgreeWithOneOffQueriesAndOddTargetsStayInTheDomain) {
+    std::mt19937_64 rng(4);
+    const NurbsSurfaceGeometry s = wavySheet(rng, 3, 2, 9, 6, 0.3, 1.0, true);
+    const hostapi::SurfaceProjector projector(s);
+    double u0, u1, v0, v1;
+    hostapi::knotDomain(s, u0, u1, v0, v1);
+    for (int k = 0; k < 40; ++k) {
+        const Point p{uniform(rng, -2, 10), uniform(rng, -2, 7), uniform(rng, -3, 3)};
+        const SurfaceHit shared = projector.closestPoint(p), alone = hostapi::closestPoint(s, p);
+        EXPECT_TRUE(shared.u == alone.u && shared.v == alone.v && shared.distance == alone.distance);
+    }
+    // Huge and non-finite targets: an answer inside the domain, never a crash.
+    for (const Point& p : {Point{1e300, -1e300, 1e300}, Point{NAN, 0, 0}, Point{INFINITY, 1, 2}}) {
+        const SurfaceHit hit = projector.closestPoint(p);
+        EXPECT_TRUE(hit.u >= u0 && hit.u <= u1 && hit.v >= v0 && hit.v <= v1) << p[0] << " " << p[1];
+    }
+}
