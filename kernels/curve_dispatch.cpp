@@ -18,9 +18,10 @@ using CurveBuild = void (*)(const double*, const float*, int, int, float, double
 struct Build {
     CurveBuild run;
     int lowestLevel;
+    const char* name;
 };
 
-#define QUELVARN_CURVE_BUILD_ENTRY(isa, lowestLevel) Build{isa::evalCurve, lowestLevel},
+#define QUELVARN_CURVE_BUILD_ENTRY(isa, lowestLevel) Build{isa::evalCurve, lowestLevel, #isa},
 constexpr Build kBuilds[] = {QUELVARN_CURVE_BUILDS(QUELVARN_CURVE_BUILD_ENTRY)};
 #undef QUELVARN_CURVE_BUILD_ENTRY
 
@@ -102,6 +103,22 @@ int selectIsaLevel()
     // XGETBV is an invalid opcode unless the OS has enabled XSAVE.
     const uint64_t xcr0 = (leaf1Ecx & bit(27)) ? readXcr0() : 0;
     return isaLevelFromRegisters(leaf1Ecx, leaf1Edx, leaf7Ebx, xcr0);
+}
+
+const char* isaLevelName(int level)
+{
+    constexpr const char* kNames[kIsaLevelCount] = {"SSE2", "SSE4.1", "AVX", "AVX2", "AVX-512 (ER, PF, CD)",
+                                                     "AVX-512 (DQ, CD, BW, VL)"};
+    return level >= 0 && level < kIsaLevelCount ? kNames[level] : "none";
+}
+
+const char* buildNameForLevel(int level)
+{
+    const char* chosen = "none";
+    for (const Build& build : kBuilds) {
+        if (build.lowestLevel <= level) chosen = build.name;
+    }
+    return chosen;
 }
 
 int currentIsaLevel() { return isaLevel.load(std::memory_order_relaxed); }

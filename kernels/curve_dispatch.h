@@ -22,6 +22,10 @@ int currentIsaLevel();
 // The running processor's level, probed on first use and kept for the process; every
 // kernel's build choice starts from it.
 int processorIsaLevel();
+// What a probe level stands for ("AVX2"), and the name of the build that serves it
+// ("avx"); "none" for -1.
+const char* isaLevelName(int level);
+const char* buildNameForLevel(int level);
 
 // Runs the build serving `level` directly; aborts for a level outside 0..kIsaLevelCount-1.
 // The caller must make sure the processor supports that level.

@@ -18,8 +18,11 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
-echo "setup: installing ${missing[*]}" >&2
+echo "setup: installing ${#missing[@]} Debian packages: ${missing[*]}" >&2
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
+echo "setup: updating the package lists" >&2
 $SUDO apt-get update -qq >/dev/null
+echo "setup: downloading and installing (this takes a minute or two)" >&2
 $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup: done" >&2

@@ -1,13 +1,14 @@
 #include "animate_job.h"
 
-#include <unistd.h>
-
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
-#include "atomic_file.h"
+#include "interrupt.h"
 #include "obj_mesh.h"
+#include "output_paths.h"
 #include "scene_run.h"
 
 namespace ostrivel {
@@ -22,13 +23,20 @@ void checkFrames(const AnimateJob& job, int last) {
     }
 }
 
-void drawProgress(int done, int total) {
-    constexpr int kWidth = 30;
-    const int filled = total > 0 ? done * kWidth / total : kWidth;
-    std::fprintf(stderr, "\ranimate [%.*s%.*s] %d/%d frames", filled, "##############################",
-                 kWidth - filled, "------------------------------", done, total);
-    if (done == total) std::fputc('\n', stderr);
-    std::fflush(stderr);
+std::vector<std::string> plainCommandLine(const AnimateJob& job) {
+    return {"ostrivel", "animate", job.scenePath, "--frames", std::to_string(job.frames), "--out", job.outDir};
+}
+
+// One line: how far the shot got and the command that finishes it.
+int reportStop(const AnimateJob& job, int signal, int lastWritten, int last) {
+    const std::vector<std::string> typed = job.commandLine.empty() ? plainCommandLine(job) : job.commandLine;
+    const std::string done = lastWritten < job.first
+                                 ? "before any frame was written"
+                                 : "after frame " + std::to_string(lastWritten) + " (frames " + std::to_string(job.first) +
+                                       " to " + std::to_string(lastWritten) + " are written)";
+    std::fprintf(stderr, "animate: stopped by %s %s; to finish the shot: %s\n", StopOnSignal::name(signal).c_str(),
+                 done.c_str(), commandWithRange(typed, lastWritten + 1, last).c_str());
+    return 128 + signal;
 }
 
 }  // namespace
@@ -56,38 +64,66 @@ CurveData curveAtFrame(const CurveData& base, const CurveData& driver, int frame
 }
 
 std::string frameFileName(int frame, int frameCount) {
-    const int width = std::max<int>(4, std::to_string(frameCount).size());
+    const int width = std::max<int>(4, static_cast<int>(std::to_string(frameCount).size()));
     char name[48];
     std::snprintf(name, sizeof name, "frame_%0*d.obj", width, frame);
     return name;
 }
 
 int runAnimate(const AnimateJob& job) {
+    namespace fs = std::filesystem;
     const int last = job.last == 0 ? job.frames : job.last;
     checkFrames(job, last);
+    if (!job.picture.path.empty()) requireExtension("--svg", job.picture.path, {".svg"});
     SceneRun run(job.scenePath, job.pluginPath);
     run.selectDevice(job.device);
     checkPictureRequest(run.node().declarations(), job.picture);
     curveAtFrame(run.scene().curveBase, run.scene().curve, job.first, job.frames);  // refuse before any output
-    createOutputFolder(job.outDir);
-    if (run.bindIfNeeded() != 0) return 1;
+    const auto framePath = [&](int frame) { return (fs::path(job.outDir) / frameFileName(frame, job.frames)).string(); };
+    for (int frame = job.first; frame <= last; ++frame) run.refuseOverwritingInputs(framePath(frame));
+    if (!job.picture.path.empty()) run.refuseOverwritingInputs(job.picture.path);
+    prepareOutputFolder(job.outDir);
+    if (!job.picture.path.empty()) prepareOutputFile(job.picture.path);
 
-    const bool showProgress = job.progress && ::isatty(STDERR_FILENO);
-    const int total = last - job.first + 1;
-    for (int frame = job.first; frame <= last; ++frame) {
-        run.node().setCurve("curve", curveAtFrame(run.scene().curveBase, run.scene().curve, frame, job.frames));
-        if (run.evaluate() != 0) {
-            if (showProgress) std::fputc('\n', stderr);
-            return 1;
+    std::optional<StopOnSignal> signals;
+    if (job.stopOnSignal) signals.emplace();
+    const auto stopped = [&] { return signals ? signals->received() : 0; };
+    if (run.scene().needsBinding()) {
+        Progress binding(job.feedback, "binding " + std::to_string(run.scene().points.size()) + " points");
+        if (run.bind() != 0) return 1;
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    int written = job.first - 1, status = 0, signal = 0;
+    {
+        Progress progress(job.feedback, "animate: frames " + std::to_string(job.first) + " to " + std::to_string(last),
+                          last - job.first + 1);
+        for (int frame = job.first; frame <= last && status == 0 && !(signal = stopped()); ++frame) {
+            run.node().setCurve("curve", curveAtFrame(run.scene().curveBase, run.scene().curve, frame, job.frames));
+            status = run.evaluate();
+            if (status != 0) break;
+            writeObjMesh(framePath(frame), run.record().points, run.scene().meshFaces,
+                         "frame " + std::to_string(frame) + " of " + std::to_string(job.frames));
+            written = frame;
+            progress.set(written - job.first + 1);
         }
-        const std::string path = (std::filesystem::path(job.outDir) / frameFileName(frame, job.frames)).string();
-        run.refuseOverwritingInputs(path);
-        writeObjMesh(path, run.record().points, run.scene().meshFaces,
-                     "frame " + std::to_string(frame) + " of " + std::to_string(job.frames));
-        if (showProgress) drawProgress(frame - job.first + 1, total);
+    }  // the progress line is gone before anything else is printed
+    if (signal != 0 && written < last) return reportStop(job, signal, written, last);
+    if (status != 0) {
+        if (written >= job.first)
+            job.feedback.closing("wrote " + framePath(job.first) + " to " + framePath(written) +
+                                 " before the node failed at frame " + std::to_string(written + 1));
+        return 1;
     }
     writeRunPicture(run, job.picture,
                     run.scene().nodeName + ": frame " + std::to_string(last) + " of " + std::to_string(job.frames));
+    const double perFrame =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() /
+        (last - job.first + 1);
+    job.feedback.closing("wrote " + framePath(job.first) + (last > job.first ? " to " + framePath(last) : "") + ": " +
+                         std::to_string(last - job.first + 1) + " frames of " +
+                         std::to_string(run.scene().points.size()) + " points, " + formatMilliseconds(perFrame) +
+                         " per frame" + (job.picture.path.empty() ? "" : ", and " + job.picture.path));
     return 0;
 }
 

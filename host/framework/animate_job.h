@@ -6,7 +6,9 @@
 // many machines gives the same files as one uninterrupted run.
 
 #include <string>
+#include <vector>
 
+#include "feedback.h"
 #include "picture.h"
 #include "plugin_library.h"
 
@@ -21,7 +23,11 @@ struct AnimateJob {
     int first = 1;   // 1-based, inclusive
     int last = 0;    // 0: the last frame of the shot
     std::string device = "cpu";  // "opencl": the host's device slide
-    bool progress = false;  // a progress bar on stderr
+    Feedback feedback;
+    // The command line as typed, for the command that finishes an interrupted shot; empty:
+    // a plain "ostrivel animate" line is made up from the fields above.
+    std::vector<std::string> commandLine;
+    bool stopOnSignal = false;  // SIGINT/SIGTERM stop the shot between frames
 };
 
 // The profile curve at a frame: control points and knots blended linearly from the
@@ -35,7 +41,8 @@ CurveData curveAtFrame(const CurveData& base, const CurveData& driver, int frame
 std::string frameFileName(int frame, int frameCount);
 
 // 0 when every frame was written, 1 when the node failed at a frame (earlier frames stay
-// written). Throws HostError for bad options, a refused scene or an unwritable folder.
+// written), 128 + the signal when SIGINT or SIGTERM stopped the shot between frames.
+// Throws HostError for bad options, a refused scene or an unwritable folder.
 int runAnimate(const AnimateJob& job);
 
 }  // namespace ostrivel

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <hostapi/objects.h>
+#include <nlohmann/json.hpp>
 #include <tbb/global_control.h>
 
 #include "scene_run.h"
@@ -53,93 +54,153 @@ double processCpuMilliseconds() {
     return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
+// One kind of evaluation (cached or refresh), timed after an untimed warm-up.
 struct Timings {
-    std::vector<double> wall;  // sorted wall-clock milliseconds, one per evaluation
-    double cpuPerEvaluation = 0.0;  // process CPU milliseconds per evaluation, all threads
+    double median = 0, fastest = 0;
+    double cpuPerPoint = 0;  // process CPU nanoseconds per point, all threads: steady on a busy machine
+    size_t moved = 0;
 };
 
-// Times `evaluations` evaluations after one untimed warm-up; no wall times when the node
-// failed.
-Timings timeEvaluations(SceneRun& run, int evaluations) {
-    Timings timings;
-    if (run.evaluate() != 0) return timings;
+// 0, or the node's status when an evaluation failed.
+int timeEvaluations(SceneRun& run, int evaluations, Progress& progress, long& done, Timings& timings) {
+    if (int status = run.evaluate()) return status;
+    std::vector<double> wall;
     const double cpuStart = processCpuMilliseconds();
     for (int k = 0; k < evaluations; ++k) {
+        progress.set(++done);
         const auto start = Clock::now();
-        if (run.evaluate() != 0) return {};
-        timings.wall.push_back(millisecondsSince(start));
+        if (int status = run.evaluate()) return status;
+        wall.push_back(millisecondsSince(start));
     }
-    timings.cpuPerEvaluation = (processCpuMilliseconds() - cpuStart) / evaluations;
-    std::sort(timings.wall.begin(), timings.wall.end());
-    return timings;
+    const size_t count = std::max<size_t>(1, run.scene().points.size());
+    timings.cpuPerPoint = (processCpuMilliseconds() - cpuStart) / evaluations * 1e6 / static_cast<double>(count);
+    std::sort(wall.begin(), wall.end());
+    timings.median = wall[wall.size() / 2];
+    timings.fastest = wall.front();
+    timings.moved = movedPoints(run.scene().points, run.record().points);
+    return 0;
 }
 
-// CPU time per point: on a busy machine this stays close to what a quiet one measures.
-std::string cpuPerPoint(const Timings& timings, size_t count) {
-    return format("%.0f", timings.cpuPerEvaluation * 1e6 / static_cast<double>(std::max<size_t>(1, count))) +
-           " ns CPU per point";
+struct BenchFigures {
+    std::string node;
+    size_t points = 0;
+    unsigned hardwareThreads = 0;
+    int threads = 0;  // TBB threads used
+    bool reference = false;
+    double load = 0, bind = -1, first = 0, memory = 0;  // bind < 0: not bound
+    int evaluations = 0;
+    Timings cached, refresh;
+};
+
+double megapointsPerSecond(size_t points, double milliseconds) {
+    return static_cast<double>(points) / milliseconds / 1e3;
 }
 
-std::string deformLine(size_t count, size_t moved, double median, int threads, const char* kind) {
-    return "deform: " + std::to_string(count) + " points, " + std::to_string(moved) + " moved, " +
-           format("%.2f", median) + " ms per evaluation, " +
-           format("%.2f", static_cast<double>(count) / median / 1e3) + " Mpoints/s (cpu, " +
-           std::to_string(threads) + " threads, " + kind + ")\n";
+std::string deformLine(const BenchFigures& f, const Timings& t, const char* kind) {
+    return "deform: " + std::to_string(f.points) + " points, " + std::to_string(t.moved) + " moved, " +
+           format("%.2f", t.median) + " ms per evaluation, " + format("%.2f", megapointsPerSecond(f.points, t.median)) +
+           " Mpoints/s (cpu, " + std::to_string(f.threads) + " threads, " + kind + ")\n";
+}
+
+void printLines(const BenchFigures& f, std::ostream& out) {
+    out << "ostrivel bench: " << f.node << ", " << f.points << " points, " << f.hardwareThreads
+        << " hardware threads, " << f.threads << " used" << (f.reference ? ", reference slide\n" : "\n")
+        << "  load       " << format("%.1f", f.load) << " ms (scene file and host objects)\n";
+    if (f.bind >= 0)
+        out << "  bind       " << format("%.1f", f.bind) << " ms ("
+            << format("%.2f", f.bind * 1e3 / std::max<size_t>(1, f.points)) << " us per point)\n";
+    out << "  first      " << format("%.2f", f.first) << " ms (builds the rest frames and maps)\n"
+        << "  cached     " << format("%.2f", f.cached.median) << " ms per evaluation (median of " << f.evaluations
+        << "; fastest " << format("%.2f", f.cached.fastest) << "), "
+        << format("%.2f", megapointsPerSecond(f.points, f.cached.median)) << " M points/s, "
+        << format("%.0f", f.cached.cpuPerPoint) << " ns CPU per point\n"
+        << "  refresh    " << format("%.2f", f.refresh.median) << " ms per evaluation (median of " << f.evaluations
+        << "; fastest " << format("%.2f", f.refresh.fastest) << "), " << format("%.0f", f.refresh.cpuPerPoint)
+        << " ns CPU per point\n"
+        << "  memory     " << format("%.0f", f.memory) << " MB peak resident\n";
+    out << deformLine(f, f.cached, "cached") << deformLine(f, f.refresh, "refresh");
+    if (f.bind >= 0)
+        out << "bind: " << f.points << " points, " << format("%.1f", f.bind) << " ms, "
+            << format("%.1f", static_cast<double>(f.points) / std::max(f.bind, 1e-9)) << " kpoints/s\n";
+}
+
+nlohmann::ordered_json timingsJson(const Timings& t) {
+    nlohmann::ordered_json json;
+    json["medianMs"] = t.median;
+    json["fastestMs"] = t.fastest;
+    json["cpuNsPerPoint"] = t.cpuPerPoint;
+    json["moved"] = t.moved;
+    return json;
+}
+
+void printJson(const BenchFigures& f, std::ostream& out) {
+    nlohmann::ordered_json figures;
+    figures["node"] = f.node;
+    figures["points"] = f.points;
+    figures["hardwareThreads"] = f.hardwareThreads;
+    figures["threads"] = f.threads;
+    figures["reference"] = f.reference;
+    figures["loadMs"] = f.load;
+    figures["bindMs"] = f.bind >= 0 ? nlohmann::ordered_json(f.bind) : nlohmann::ordered_json();
+    figures["firstMs"] = f.first;
+    figures["evaluations"] = f.evaluations;
+    figures["cached"] = timingsJson(f.cached);
+    figures["refresh"] = timingsJson(f.refresh);
+    figures["peakResidentMB"] = f.memory;
+    out << figures.dump() << "\n";
 }
 
 }  // namespace
 
 int runBench(const BenchJob& job, std::ostream& out) {
-    if (job.device == "opencl") return runDeviceBench(job, out);
+    if (job.device == "opencl") {
+        if (job.json) throw HostError("--json: the OpenCL bench prints its figures as lines only; drop --json");
+        return runDeviceBench(job, out);
+    }
     hostapi::setEchoMessages(false);
-    const int threads = job.threads > 0 ? job.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    tbb::global_control limit(tbb::global_control::max_allowed_parallelism, static_cast<size_t>(threads));
+    BenchFigures figures;
+    figures.hardwareThreads = std::thread::hardware_concurrency();
+    figures.threads = job.threads > 0 ? job.threads : static_cast<int>(std::max(1u, figures.hardwareThreads));
+    figures.reference = job.reference;
+    figures.evaluations = job.evaluations;
+    tbb::global_control limit(tbb::global_control::max_allowed_parallelism, static_cast<size_t>(figures.threads));
     auto start = Clock::now();
     SceneRun run(job.scenePath, job.pluginPath);
     run.settings.referencePath = job.reference;
-    const double loading = millisecondsSince(start);
-    const size_t count = run.scene().points.size();
+    figures.load = millisecondsSince(start);
+    figures.node = run.scene().nodeName;
+    figures.points = run.scene().points.size();
 
-    out << "ostrivel bench: " << run.scene().nodeName << ", " << count << " points, "
-        << std::thread::hardware_concurrency() << " hardware threads, " << threads << " used"
-        << (job.reference ? ", reference slide\n" : "\n")
-        << "  load       " << format("%.1f", loading) << " ms (scene file and host objects)\n";
-    std::string bindLine;
+    // Node errors print once the progress line is gone.
     if (run.scene().needsBinding()) {
-        start = Clock::now();
-        if (run.bind() != 0) return printNodeErrors();
-        const double binding = millisecondsSince(start);
-        out << "  bind       " << format("%.1f", binding) << " ms (" << format("%.2f", binding * 1e3 / std::max<size_t>(1, count))
-            << " us per point)\n";
-        bindLine = "bind: " + std::to_string(count) + " points, " + format("%.1f", binding) + " ms, " +
-                   format("%.1f", static_cast<double>(count) / std::max(binding, 1e-9)) + " kpoints/s\n";
+        int status = 0;
+        {
+            Progress binding(job.feedback, "binding " + std::to_string(figures.points) + " points");
+            start = Clock::now();
+            status = run.bind();
+            figures.bind = millisecondsSince(start);
+        }
+        if (status != 0) return printNodeErrors();
     }
-    start = Clock::now();
-    if (run.evaluate() != 0) return printNodeErrors();
-    out << "  first      " << format("%.2f", millisecondsSince(start)) << " ms (builds the rest frames and maps)\n";
-
-    const Timings cachedTimings = timeEvaluations(run, job.evaluations);
-    const std::vector<double>& cached = cachedTimings.wall;
-    if (cached.empty()) return printNodeErrors();
-    const size_t cachedMoved = movedPoints(run.scene().points, run.record().points);
-    const double cachedMedian = cached[cached.size() / 2];
-    out << "  cached     " << format("%.2f", cachedMedian) << " ms per evaluation (median of " << job.evaluations
-        << "; fastest " << format("%.2f", cached.front()) << "), "
-        << format("%.2f", static_cast<double>(count) / cachedMedian / 1e3) << " M points/s, "
-        << cpuPerPoint(cachedTimings, count) << "\n";
-
-    run.settings.cacheAttributes = false;  // every evaluation rebuilds the rest frames and maps
-    const Timings refreshTimings = timeEvaluations(run, job.evaluations);
-    const std::vector<double>& refresh = refreshTimings.wall;
-    if (refresh.empty()) return printNodeErrors();
-    const size_t refreshMoved = movedPoints(run.scene().points, run.record().points);
-    const double refreshMedian = refresh[refresh.size() / 2];
-    out << "  refresh    " << format("%.2f", refreshMedian) << " ms per evaluation (median of " << job.evaluations
-        << "; fastest " << format("%.2f", refresh.front()) << "), " << cpuPerPoint(refreshTimings, count) << "\n"
-        << "  memory     " << format("%.0f", peakResidentMegabytes()) << " MB peak resident\n";
-
-    out << deformLine(count, cachedMoved, cachedMedian, threads, "cached")
-        << deformLine(count, refreshMoved, refreshMedian, threads, "refresh") << bindLine;
+    int status = 0;
+    {
+        Progress progress(job.feedback, "bench: evaluations", 2L * job.evaluations + 1);
+        long done = 0;
+        start = Clock::now();
+        status = run.evaluate();
+        figures.first = millisecondsSince(start);
+        progress.set(++done);
+        if (status == 0) status = timeEvaluations(run, job.evaluations, progress, done, figures.cached);
+        run.settings.cacheAttributes = false;  // every evaluation rebuilds the rest frames and maps
+        if (status == 0) status = timeEvaluations(run, job.evaluations, progress, done, figures.refresh);
+    }
+    if (status != 0) return printNodeErrors();
+    figures.memory = peakResidentMegabytes();
+    if (job.json) {
+        printJson(figures, out);
+    } else {
+        printLines(figures, out);
+    }
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <string>
 
+#include "feedback.h"
 #include "plugin_library.h"
 
 namespace ostrivel {
@@ -20,6 +21,8 @@ struct BenchJob {
     int evaluations = 10;  // timed evaluations of each kind, after a warm-up
     int threads = 0;       // TBB worker limit; 0: every hardware thread
     bool reference = false;  // the node's plain per-point slide instead of its wide one
+    bool json = false;     // the figures as one JSON object instead of lines
+    Feedback feedback;     // progress only: the figures are the command's output
     std::string device = "cpu";  // "opencl": the host's device slide
 };
 

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "atomic_file.h"
+#include "output_paths.h"
 #include "scene.h"
 #include "scene_run.h"
 
@@ -30,14 +31,22 @@ std::string relocatedMeshPath(const std::string& meshPath, const std::string& ou
 
 }  // namespace
 
+std::string nullSurfaceRefusal(const std::string& scenePath) {
+    return scenePath + ": surface: null, there is no surface to bind the points to";
+}
+
 int runBind(const BindJob& job) {
+    requireExtension("--out", job.outPath, {".json"});
     SceneRun run(job.scenePath, job.pluginPath);
     run.refuseOverwritingInputs(job.outPath);
     // The command itself does not check the surface: against a null one it would "bind"
     // every point to made-up parameters and report success.
-    if (run.scene().surface.isNull())
-        throw SceneError(job.scenePath + ": surface: null, there is no surface to bind the points to");
-    if (run.bind() != 0) return 1;
+    if (run.scene().surface.isNull()) throw SceneError(nullSurfaceRefusal(job.scenePath));
+    prepareOutputFile(job.outPath);
+    {
+        Progress binding(job.feedback, "binding " + std::to_string(run.scene().points.size()) + " points");
+        if (run.bind() != 0) return 1;
+    }
 
     // The scene was checked by the reader: only the parameters (and a relative mesh path)
     // change; every other field is written back as it was, in the order it was.
@@ -49,6 +58,8 @@ int runBind(const BindJob& job) {
     attributes["vparams"] = widened(run.parameters("vparams"));
     if (!run.scene().meshPath.empty()) root["points"] = relocatedMeshPath(run.scene().meshPath, job.outPath);
     writeFileAtomically(job.outPath, root.dump(1) + "\n");
+    job.feedback.closing("wrote " + job.outPath + ": " + std::to_string(run.scene().points.size()) +
+                         " points bound to the surface");
     return 0;
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "feedback.h"
 #include "plugin_library.h"
 
 namespace ostrivel {
@@ -12,7 +13,11 @@ struct BindJob {
     std::string scenePath;
     std::string outPath;
     std::string pluginPath = PluginLibrary::defaultPath();
+    Feedback feedback;
 };
+
+// The line bind refuses a scene with a null surface with.
+std::string nullSurfaceRefusal(const std::string& scenePath);
 
 // 0 when the bound scene was written, 1 when the node refused to bind (nothing written).
 // Throws HostError for a refused scene or an unwritable output.

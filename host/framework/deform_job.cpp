@@ -1,8 +1,13 @@
 #include "deform_job.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <hostapi/objects.h>
 
+#include "displacement.h"
 #include "obj_mesh.h"
+#include "output_paths.h"
 #include "result.h"
 #include "scene_run.h"
 
@@ -13,6 +18,8 @@ bool isObjPath(const std::string& path) {
 }
 
 int runDeform(const DeformJob& job) {
+    requireExtension("--out", job.outPath, {".json", ".obj"});
+    if (!job.picture.path.empty()) requireExtension("--svg", job.picture.path, {".svg"});
     hostapi::clearMessageLog();
     SceneRun run(job.scenePath, job.pluginPath);
     run.settings.referencePath = job.reference;
@@ -20,8 +27,21 @@ int runDeform(const DeformJob& job) {
     checkPictureRequest(run.node().declarations(), job.picture);
     run.refuseOverwritingInputs(job.outPath);
     if (!job.picture.path.empty()) run.refuseOverwritingInputs(job.picture.path);
-    int status = run.bindIfNeeded();
-    for (int k = 0; status == 0 && k < job.repeat; ++k) status = run.evaluate();
+    prepareOutputFile(job.outPath);
+    if (!job.picture.path.empty()) prepareOutputFile(job.picture.path);
+
+    int status = 0;
+    if (run.scene().needsBinding()) {
+        Progress binding(job.feedback, "binding " + std::to_string(run.scene().points.size()) + " points");
+        status = run.bind();
+    }
+    const auto start = std::chrono::steady_clock::now();
+    int evaluations = 0;
+    {
+        Progress progress(job.feedback, "deform: evaluations", job.repeat);
+        for (; status == 0 && evaluations < job.repeat; progress.set(++evaluations)) status = run.evaluate();
+    }
+    const double elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 
     // The picture first: when it cannot be written, no result claims the run went through.
     writeRunPicture(run, job.picture, run.scene().nodeName + ": deformed after " + std::to_string(job.repeat) +
@@ -37,6 +57,15 @@ int runDeform(const DeformJob& job) {
         result.messages = hostapi::messageLog();
         writeResult(job.outPath, result);
     }
+    std::string closing = "wrote " + job.outPath + ": " + std::to_string(run.scene().points.size()) + " points, ";
+    if (status == 0) {
+        closing += std::to_string(measure(run.scene().points, run.record().points).moved) + " moved, " +
+                   formatMilliseconds(elapsed / std::max(1, evaluations)) + " per evaluation";
+    } else {
+        closing += "the node reported a failure";
+    }
+    if (!job.picture.path.empty()) closing += "; " + job.picture.path;
+    job.feedback.closing(closing);
     return status == 0 ? 0 : 1;
 }
 

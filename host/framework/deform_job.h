@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "feedback.h"
 #include "picture.h"
 #include "plugin_library.h"
 
@@ -16,6 +17,7 @@ struct DeformJob {
     std::string pluginPath = PluginLibrary::defaultPath();
     int repeat = 1;  // evaluations of the same record, stopping at the first failure
     bool reference = false;  // the node's plain per-point slide instead of its wide one
+    Feedback feedback;
     std::string device = "cpu";  // "opencl": the host's device slide
 };
 
@@ -25,8 +27,8 @@ bool isObjPath(const std::string& path);
 // Every evaluation starts from the scene's points. The result is JSON, or an OBJ mesh
 // (the scene's faces kept, vertex order unchanged) when outPath ends in ".obj".
 // 0 when every step succeeded, 1 when the node reported a failure (the result is still
-// written). Throws HostError for a refused scene or an unusable plug-in or output path;
-// then no result is written.
+// written). Throws HostError for a refused scene or an unusable plug-in or output path,
+// before any evaluation; then no result is written.
 int runDeform(const DeformJob& job);
 
 }  // namespace ostrivel

@@ -9,33 +9,14 @@
 
 #include "atomic_file.h"
 #include "demo_scene.h"
+#include "displacement.h"
 #include "obj_mesh.h"
+#include "output_paths.h"
 #include "scene_run.h"
 
 namespace ostrivel {
 
 namespace {
-
-struct Displacement {
-    size_t moved = 0;
-    double largest = 0.0;
-    size_t largestPoint = 0;
-};
-
-Displacement measure(const std::vector<KxPoint>& rest, const std::vector<KxPoint>& deformed) {
-    Displacement summary;
-    for (size_t k = 0; k < rest.size(); ++k) {
-        const double dx = deformed[k].x - rest[k].x, dy = deformed[k].y - rest[k].y, dz = deformed[k].z - rest[k].z;
-        const double length = std::sqrt(dx * dx + dy * dy + dz * dz);
-        if (length == 0.0) continue;
-        ++summary.moved;
-        if (length > summary.largest) {
-            summary.largest = length;
-            summary.largestPoint = k;
-        }
-    }
-    return summary;
-}
 
 std::string fixed(double value, int decimals) {
     char text[64];
@@ -49,12 +30,15 @@ int runDemo(const DemoJob& job, std::ostream& out) {
     namespace fs = std::filesystem;
     const fs::path folder(job.outDir);
     const fs::path sceneFolder = folder / "scene";
+    if (!job.picture.path.empty()) requireExtension("--svg", job.picture.path, {".svg"});
     {
         auto library = std::make_shared<PluginLibrary>(job.pluginPath);
         checkPictureRequest(declarationsOf(*library), job.picture);  // before anything is written
         if (const std::string unavailable = deviceUnavailable(job.device); !unavailable.empty())
             throw HostError(unavailable);
     }
+    prepareOutputFolder(job.outDir);
+    if (!job.picture.path.empty()) prepareOutputFile(job.picture.path);
     createOutputFolder(sceneFolder.string());
     const std::string scenePath = (sceneFolder / "eyelid.json").string();
     writeFileAtomically(scenePath, kDemoSceneJson);

@@ -52,6 +52,26 @@ void readPoints(const Json& value, const std::string& scenePath, Scene& scene) {
     }
 }
 
+// The record carries one weight per point: a plain list must match the points; a sparse
+// map gives some of them, the rest keep 1.0.
+void readWeights(const Json& value, Scene& scene) {
+    const size_t count = scene.points.size();
+    if (value.is_array() && value.size() != count) throw FieldError::countMismatch("weights", value.size(), count);
+    const PointArray given = fields::pointArray(value, "weights");
+    if (given.indices.size() != given.values.size())
+        throw FieldError("weights", std::to_string(given.indices.size()) + " indices but " +
+                                        std::to_string(given.values.size()) + " values");
+    scene.weights.assign(count, 1.0f);
+    for (size_t k = 0; k < given.indices.size(); ++k) {
+        const int32_t index = given.indices[k];
+        if (index < 0 || static_cast<size_t>(index) >= count)
+            throw FieldError(fields::indexed("weights.indices", k),
+                             "point " + std::to_string(index) + " is not among the " + std::to_string(count) +
+                                 " points");
+        scene.weights[static_cast<size_t>(index)] = given.values[k];
+    }
+}
+
 void readFields(const Json& root, const std::string& path, const std::vector<AttributeSpec>& declarations,
                 Scene& scene) {
     fields::refuseUnknownKeys(root,
@@ -69,9 +89,7 @@ void readFields(const Json& root, const std::string& path, const std::vector<Att
 
     readPoints(fields::require(root, "points", ""), path, scene);
     if (const Json* weights = fields::find(root, "weights")) {
-        fields::array(*weights, "weights");
-        for (size_t k = 0; k < weights->size(); ++k)
-            scene.weights.push_back(fields::floatNumber((*weights)[k], fields::indexed("weights", k)));
+        readWeights(*weights, scene);
     } else {
         scene.weights.assign(scene.points.size(), 1.0f);
     }

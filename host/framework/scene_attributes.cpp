@@ -59,8 +59,8 @@ std::vector<float> floatList(const Json& value, const std::string& field) {
     return list;
 }
 
-// A plain list is dense (indices 0 to n-1); an object pairs indices with values. Lengths
-// and index ranges are left to the node.
+}  // namespace
+
 PointArray pointArray(const Json& value, const std::string& field) {
     PointArray result;
     if (value.is_array()) {
@@ -83,8 +83,6 @@ PointArray pointArray(const Json& value, const std::string& field) {
     return result;
 }
 
-}  // namespace
-
 void readAttributes(const Json& value, const std::vector<AttributeSpec>& declarations, Scene& scene) {
     object(value, "attributes");
     for (const auto& item : value.items()) {
@@ -106,6 +104,10 @@ void readAttributes(const Json& value, const std::vector<AttributeSpec>& declara
                     if (parameters && !item.value().is_array())
                         throw FieldError(field, std::string("expected a list, one value per point, got ") +
                                                     item.value().type_name());
+                    // A plain map list sized for another mesh would leave points silently at the
+                    // default; the parameters' own length check belongs to the node.
+                    if (!parameters && item.value().is_array() && item.value().size() != scene.points.size())
+                        throw FieldError::countMismatch(field, item.value().size(), scene.points.size());
                     scene.arrays[spec->shortName] = pointArray(item.value(), field);
                 } else {
                     scene.numbers[spec->shortName] = scalarValue(*spec, item.value(), field);

@@ -3,7 +3,15 @@
 #include <charconv>
 #include <cmath>
 
-namespace ostrivel::fields {
+namespace ostrivel {
+
+FieldError FieldError::countMismatch(const std::string& field, size_t values, size_t points) {
+    return FieldError(field + " has " + std::to_string(values) + " values for " + std::to_string(points) +
+                      " points (give one per point, or a sparse map {\"indices\": [...], \"values\": [...]})");
+}
+
+
+namespace fields {
 
 namespace {
 [[noreturn]] void wrongType(const Json& value, const std::string& field, const char* expected) {
@@ -94,4 +102,5 @@ std::string text(const Json& value, const std::string& field) {
     return value.get<std::string>();
 }
 
-}  // namespace ostrivel::fields
+}  // namespace fields
+}  // namespace ostrivel

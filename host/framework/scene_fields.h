@@ -16,6 +16,12 @@ namespace ostrivel {
 class FieldError : public HostError {
 public:
     FieldError(const std::string& field, const std::string& problem) : HostError(field + ": " + problem) {}
+
+    // A per-point list sized for another mesh: "weights has 300 values for 900 points (...)".
+    static FieldError countMismatch(const std::string& field, size_t values, size_t points);
+
+private:
+    explicit FieldError(const std::string& message) : HostError(message) {}
 };
 
 namespace fields {

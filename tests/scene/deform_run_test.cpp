@@ -86,10 +86,12 @@ TEST_F(DeformRun, RefusedRunsWriteNothing) {
     job.outPath = path("result.json");
     EXPECT_THROW(ostrivel::runDeform(job), ostrivel::SceneError);
     EXPECT_EQ(readText(path("result.json")), "earlier result\n");
+    // A location that cannot take a file is refused before any evaluation.
+    writeText(path("plain-file"), "");
     job.scenePath = dataPath("plane.json");
-    job.outPath = path("no/such/folder/result.json");
+    job.outPath = path("plain-file/result.json");
     EXPECT_THROW(ostrivel::runDeform(job), ostrivel::HostError);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
 }
 
 TEST(ResultFile, NumbersReadBackBitForBit) {

@@ -48,7 +48,15 @@ TEST_F(SceneReader, RefusesWhatCannotBecomeHostValuesNamingTheField) {
         {[](Json& s) { s["curvebase"] = s["curveBase"]; }, "curvebase: unknown field"},
         {[](Json& s) { s["envelope"] = "full"; }, "envelope: expected a number, got string"},
         {[](Json& s) { s["cacheAttributes"] = 1; }, "cacheAttributes: expected true or false, got number"},
-        {[](Json& s) { s["weights"] = {1, nullptr}; }, "weights[1]: expected a number, got null"},
+        {[](Json& s) { s["weights"] = {1, nullptr, 1, 1, 1}; }, "weights[1]: expected a number, got null"},
+        {[](Json& s) { s["weights"] = {1, 1, 1}; },
+         "weights has 3 values for 5 points (give one per point, or a sparse map {\"indices\": [...], \"values\": [...]})"},
+        {[](Json& s) { s["attributes"]["lmap"] = {1, 1, 1, 1, 1, 1}; },
+         "attributes.lmap has 6 values for 5 points (give one per point, or a sparse map {\"indices\": [...], "
+         "\"values\": [...]})"},
+        {[](Json& s) { s["weights"] = {{"indices", {0, 5}}, {"values", {0.5, 0.5}}}; },
+         "weights.indices[1]: point 5 is not among the 5 points"},
+        {[](Json& s) { s["weights"] = {{"indices", {0, 1}}, {"values", {0.5}}}; }, "weights: 2 indices but 1 values"},
         {[](Json& s) { s["attributes"]["startParam"] = 1.5; },
          "attributes.startParam: 1.5 is outside its range 0 to 1"},
         {[](Json& s) { s["attributes"]["ud_factor"] = -1.0000001; },
@@ -68,7 +76,7 @@ TEST_F(SceneReader, RefusesWhatCannotBecomeHostValuesNamingTheField) {
          "attributes.umap: expected a list or {\"indices\", \"values\"}, got string"},
         {[](Json& s) { s["attributes"]["uparams"] = {{"indices", {1, 0}}, {"values", {0.5, 0.5}}}; },
          "attributes.uparams: expected a list, one value per point, got object"},
-        {[](Json& s) { s["weights"] = {1, 1e300}; }, "weights[1]: 1e+300 does not fit a 32-bit float"},
+        {[](Json& s) { s["weights"] = {1, 1e300, 1, 1, 1}; }, "weights[1]: 1e+300 does not fit a 32-bit float"},
         {[](Json& s) { s["attributes"]["push_coeff"] = 1e39; },
          "attributes.push_coeff: 1e+39 does not fit a 32-bit float"},
         {[](Json& s) { s["curve"]["knots"][7] = -1e40; }, "curve.knots[7]: -1e+40 does not fit a 32-bit float"},
@@ -150,6 +158,10 @@ TEST_F(SceneReader, DefaultsCopyTheSurfaceAndCurveAndLoadMeshPointsInFileOrder) 
     EXPECT_EQ(scene.points.size(), 5u);  // their exact values: the deform_obj command test
     EXPECT_THAT(scene.meshFaces, ElementsAre(ElementsAre(0, 2, 3, 1), ElementsAre(1, 3, 4)));
     EXPECT_EQ(scene.weights, std::vector<float>(5, 1.0f));
+
+    Json sparse = loadJson(dataPath("plane.json"));
+    sparse["weights"] = {{"indices", {3, 1}}, {"values", {0.25, 0.5}}};  // the others keep 1.0
+    EXPECT_EQ(read(sparse).weights, (std::vector<float>{1.0f, 0.5f, 1.0f, 0.25f, 1.0f}));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // ostrivel: runs the quelvarn deformer outside the animation package.
 // Exit codes: 0 done, 1 the node reported a failure or a deformed point is not finite
-// (nothing written), 2 bad usage or input (one error line on stderr; a refused scene
-// writes nothing).
+// (nothing written), 2 bad usage or input (one error line on stderr; a refused command
+// writes nothing), 130/143 a shot stopped by SIGINT/SIGTERM.
 
 #include <cstdio>
 #include <exception>
@@ -9,6 +9,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -16,6 +17,7 @@
 #include "attribute_table.h"
 #include "bench_job.h"
 #include "bind_job.h"
+#include "check_job.h"
 #include "deform_job.h"
 #include "deformer_node.h"
 #include "demo_job.h"
@@ -23,6 +25,8 @@
 #include "farm_job.h"
 #include "finite_points.h"
 #include "plugin_library.h"
+#include "program_info.h"
+#include "usage_errors.h"
 
 namespace {
 
@@ -34,7 +38,12 @@ std::unique_ptr<ostrivel::DeformerNode> makeNode(const std::string& plugin, cons
 }
 
 void addPluginOption(CLI::App& command, std::string& plugin) {
-    command.add_option("--plugin", plugin, "deformer plug-in to load")->capture_default_str();
+    command.add_option("--plugin", plugin, "deformer plug-in to load")->default_str(ostrivel::defaultPluginDisplay());
+}
+
+// -q/--quiet: no progress and no closing line; errors always print.
+void addQuietOption(CLI::App& command, bool& quiet) {
+    command.add_flag("-q,--quiet", quiet, "print no progress and no closing line (errors still print)");
 }
 
 void addDeviceOption(CLI::App& command, std::string& device) {
@@ -44,7 +53,7 @@ void addDeviceOption(CLI::App& command, std::string& device) {
 }
 
 void addPictureOptions(CLI::App& command, ostrivel::PictureRequest& picture, const char* what) {
-    command.add_option("--svg", picture.path, std::string("write a picture of ") + what + " (SVG)");
+    command.add_option("--svg", picture.path, std::string("write a picture of ") + what + " (FILE.svg)");
     command.add_option("--labels", picture.labels, "label points with a per-point map (e.g. umap) or 'index'")
         ->capture_default_str();
     command.add_option("--view", picture.view, "view the picture along x, y or z")
@@ -52,18 +61,27 @@ void addPictureOptions(CLI::App& command, ostrivel::PictureRequest& picture, con
         ->check(CLI::IsMember({"x", "y", "z"}));
 }
 
+// Every command's --help ends with examples.
+void addExamples(CLI::App& command, const std::string& examples) { command.footer("Examples:\n" + examples); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"ostrivel: run the quelvarn surface-sliding deformer outside the animation package.\n"
-                 "Scenes are JSON files (see scenes/README.md); meshes come and go as OBJ."};
+                 "Scenes are JSON files (see scenes/README.md); meshes come and go as OBJ.",
+                 "ostrivel"};
     app.require_subcommand(1);
-    app.footer("Exit codes: 0 done, 1 the node reported a failure or a point came out not finite,\n"
-               "2 bad usage or input.\n"
-               "Run 'ostrivel COMMAND --help' for a command's options.");
+    app.set_version_flag("--version", ostrivel::versionText, "print the version, build, kernel and plug-in, and exit");
+    app.footer("'ostrivel help' is the node's own command list, not this one.\n"
+               "Animation frames are named frame_0001.obj ...; shots of 10000 frames or more use as many digits\n"
+               "as their frame count, so the names sort in frame order.\n"
+               "Exit codes: 0 done, 1 the node reported a failure or a point came out not finite,\n"
+               "2 bad usage or input, 130/143 interrupted.\n"
+               "Run 'ostrivel COMMAND --help' for a command's options and examples.");
 
     std::string plugin = ostrivel::PluginLibrary::defaultPath();
     std::string nodeName = "quelvarn1";
+    bool quiet = false;
 
     CLI::App* demo = app.add_subcommand("demo", "run the built-in eyelid scene and write meshes and a summary");
     ostrivel::DemoJob demoJob;
@@ -74,6 +92,8 @@ int main(int argc, char** argv) {
     addPictureOptions(*demo, demoJob.picture, "the result (default: demo.svg in the output folder)");
     addPluginOption(*demo, demoJob.pluginPath);
     addDeviceOption(*demo, demoJob.device);
+    addQuietOption(*demo, quiet);
+    addExamples(*demo, "  ostrivel demo --out demo-output\n  ostrivel demo --svg eyelid.svg --labels umap --view y");
 
     CLI::App* deform = app.add_subcommand("deform", "deform a scene's points; write a JSON result or an OBJ mesh");
     ostrivel::DeformJob deformJob;
@@ -87,12 +107,17 @@ int main(int argc, char** argv) {
     addPictureOptions(*deform, deformJob.picture, "the rest and deformed shapes");
     addPluginOption(*deform, deformJob.pluginPath);
     addDeviceOption(*deform, deformJob.device);
+    addQuietOption(*deform, quiet);
+    addExamples(*deform, "  ostrivel deform scenes/tiny/tiny.json --out result.json\n"
+                         "  ostrivel deform scenes/eyelid/eyelid.json --out out/deformed.obj --svg out/eyelid.svg");
 
     CLI::App* bind = app.add_subcommand("bind", "bind the points once and write the scene with uparams/vparams");
     ostrivel::BindJob bindJob;
     bind->add_option("scene", bindJob.scenePath, "scene file (JSON)")->required();
-    bind->add_option("--out", bindJob.outPath, "bound scene to write (JSON)")->required();
+    bind->add_option("--out", bindJob.outPath, "bound scene to write (BOUND.json)")->required();
     addPluginOption(*bind, bindJob.pluginPath);
+    addQuietOption(*bind, quiet);
+    addExamples(*bind, "  ostrivel bind scenes/eyelid/eyelid.json --out bound/eyelid.json");
 
     CLI::App* animate = app.add_subcommand(
         "animate", "evaluate a shot while the curve moves from curveBase to curve; one OBJ per frame");
@@ -107,6 +132,9 @@ int main(int argc, char** argv) {
     addPictureOptions(*animate, animateJob.picture, "the last frame evaluated");
     addPluginOption(*animate, animateJob.pluginPath);
     addDeviceOption(*animate, animateJob.device);
+    addQuietOption(*animate, quiet);
+    addExamples(*animate, "  ostrivel animate scenes/eyelid/eyelid.json --frames 24 --out frames\n"
+                          "  ostrivel animate scenes/eyelid/eyelid.json --frames 240 --first 121 --last 240 --out frames");
 
     CLI::App* bench = app.add_subcommand("bench", "time binding and the cached and refreshing evaluations of a scene");
     ostrivel::BenchJob benchJob;
@@ -117,9 +145,22 @@ int main(int argc, char** argv) {
     bench->add_option("--threads", benchJob.threads, "worker threads (default: every hardware thread)")
         ->check(CLI::Range(1, 4096));
     bench->add_flag("--reference", benchJob.reference, "time the plain per-point slide (the reference)");
+    bench->add_flag("--json", benchJob.json, "print the figures as one JSON object");
     addPluginOption(*bench, benchJob.pluginPath);
     addDeviceOption(*bench, benchJob.device);
+    addQuietOption(*bench, quiet);
+    addExamples(*bench, "  python3 scripts/make_bench_scene.py 200000 bench-output/bench.json\n"
+                        "  ostrivel bench bench-output/bench.json --evaluations 20 --threads 2 --json");
+
     CLI::App* devices = app.add_subcommand("devices", "list the OpenCL platforms and devices (--device opencl)");
+    addExamples(*devices, "  ostrivel devices\n  OSTRIVEL_OPENCL_DEVICE=0:1 ostrivel deform scene.json --out r.json --device opencl");
+
+    CLI::App* check = app.add_subcommand("check", "say what a scene holds and every problem in it; evaluates nothing");
+    ostrivel::CheckJob checkJob;
+    check->add_option("scene", checkJob.scenePath, "scene file (JSON)")->required();
+    check->add_flag("--json", checkJob.json, "print what the scene holds and its problems as one JSON object");
+    addPluginOption(*check, checkJob.pluginPath);
+    addExamples(*check, "  ostrivel check scenes/eyelid/eyelid.json\n  ostrivel check scene.json --json");
 
     CLI::App* farm = app.add_subcommand(
         "farm", "run a shot's frames as a Slurm job array of animate chunks; verify and resume them");
@@ -136,28 +177,50 @@ int main(int argc, char** argv) {
     farm->add_flag("--wait", farmJob.wait, "wait for the array, verify every frame and write manifest.json");
     farm->add_flag("--resume", farmJob.resume, "submit only the chunks of the shot in --out that have frames missing");
     addPluginOption(*farm, farmJob.pluginPath);
+    addExamples(*farm, "  ostrivel farm scenes/eyelid/eyelid.json --frames 48 --chunk 12 --out shot --wait\n"
+                       "  ostrivel farm scenes/eyelid/eyelid.json --frames 48 --out shot --resume --wait");
 
-    CLI::App* help = app.add_subcommand("help", "print the node's command list (runs its help command)");
+    CLI::App* help = app.add_subcommand("help", "print the node's own command list (runs its help command)");
     addPluginOption(*help, plugin);
     help->add_option("--node", nodeName, "host node name")->capture_default_str();
+    addExamples(*help, "  ostrivel help");
     CLI::App* attributes = app.add_subcommand("attributes", "print the node's 27 attribute declarations");
     addPluginOption(*attributes, plugin);
+    addExamples(*attributes, "  ostrivel attributes");
 
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {  // a bare call asks what there is
+        std::cerr << app.help();
+        return kUsageError;
+    }
+    if (const std::string unknown = ostrivel::unknownNameError(app, args); !unknown.empty()) {
+        std::fprintf(stderr, "ostrivel: error: %s\n", unknown.c_str());
+        return kUsageError;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        const int code = app.exit(error);
-        return code == 0 ? 0 : kUsageError;
+        if (error.get_exit_code() == 0) return app.exit(error);  // --help, --version
+        const std::vector<CLI::App*> parsed = app.get_subcommands();
+        const std::string command = parsed.empty() ? "" : parsed.front()->get_name() + ": ";
+        std::fprintf(stderr, "ostrivel: error: %s%s\n", command.c_str(), error.what());
+        return kUsageError;
     }
 
     try {
-        if (*demo) return ostrivel::runDemo(demoJob, std::cout);
+        deformJob.feedback.quiet = bindJob.feedback.quiet = animateJob.feedback.quiet = benchJob.feedback.quiet = quiet;
+        if (*demo) {
+            std::ostream nowhere(nullptr);
+            return ostrivel::runDemo(demoJob, quiet ? nowhere : std::cout);
+        }
         if (*deform) return ostrivel::runDeform(deformJob);
         if (*bind) return ostrivel::runBind(bindJob);
         if (*bench) return ostrivel::runBench(benchJob, std::cout);
+        if (*check) return ostrivel::runCheck(checkJob, std::cout, std::cerr);
         if (*devices) return ostrivel::listDevices(std::cout);
         if (*animate) {
-            animateJob.progress = true;
+            animateJob.commandLine.assign(argv, argv + argc);
+            animateJob.stopOnSignal = true;
             return ostrivel::runAnimate(animateJob);
         }
         if (*farm) {

@@ -10,11 +10,18 @@ namespace {
 std::mutex logMutex;
 std::vector<LoggedMessage> log;
 bool echo = true;
+bool held = false;
+size_t firstHeld = 0;  // the first logged message not yet echoed while held
+
+void print(const LoggedMessage& message) {
+    std::fprintf(stderr, "%s%s\n", message.kind == LoggedMessage::Kind::Error ? "// Error: " : "// ",
+                 message.text.c_str());
+}
 
 void record(LoggedMessage::Kind kind, const char* text) {
     std::lock_guard<std::mutex> lock(logMutex);
     log.push_back({kind, text});
-    if (echo) std::fprintf(stderr, "%s%s\n", kind == LoggedMessage::Kind::Error ? "// Error: " : "// ", text);
+    if (echo && !held) print(log.back());
 }
 }  // namespace
 
@@ -24,6 +31,15 @@ void clearMessageLog() {
     log.clear();
 }
 void setEchoMessages(bool value) { echo = value; }
+
+void holdEchoedMessages(bool hold) {
+    std::lock_guard<std::mutex> lock(logMutex);
+    if (hold && !held) firstHeld = log.size();
+    if (!hold && held && echo) {
+        for (size_t k = firstHeld; k < log.size(); ++k) print(log[k]);
+    }
+    held = hold;
+}
 
 }  // namespace hostapi
 

@@ -268,22 +268,7 @@ SurfaceDerivatives BezierPatches::derivatives(const BezierPatch& patch, double u
             for (int e = 0; e < l; ++e) scale *= scaleV;
             for (int c = 0; c < 4; ++c) a[k][l][c] *= scale;
         }
-    // The quotient rule, as for the B-spline form.
-    const double w = a[0][0][3];
-    const double wu = a[1][0][3], wv = a[0][1][3];
-    const double wuu = a[2][0][3], wuv = a[1][1][3], wvv = a[0][2][3];
-    for (int c = 0; c < 3; ++c) {
-        const double s = a[0][0][c] / w;
-        const double su1 = (a[1][0][c] - wu * s) / w;
-        const double sv1 = (a[0][1][c] - wv * s) / w;
-        d.point[c] = s;
-        d.du[c] = su1;
-        d.dv[c] = sv1;
-        d.duu[c] = (a[2][0][c] - 2.0 * wu * su1 - wuu * s) / w;
-        d.duv[c] = (a[1][1][c] - wu * sv1 - wv * su1 - wuv * s) / w;
-        d.dvv[c] = (a[0][2][c] - 2.0 * wv * sv1 - wvv * s) / w;
-    }
-    return d;
+    return rationalDerivatives(a);
 }
 
 }  // namespace hostapi::nurbs

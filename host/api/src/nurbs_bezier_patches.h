@@ -10,7 +10,6 @@
 
 namespace hostapi::nurbs {
 
-using Hom = std::array<double, 4>;  // (w x, w y, w z, w)
 
 // Point and derivatives at local (s, t) in [0, 1]^2 from a patch's coefficients, scaled to
 // the surface's parameters by (scaleU, scaleV).

@@ -4,7 +4,6 @@
 
 namespace hostapi::nurbs {
 
-using Hom = std::array<double, 4>;
 
 PreparedSurface::PreparedSurface(const NurbsSurfaceGeometry& surface)
     : geometry(&surface),
@@ -76,6 +75,10 @@ SurfaceDerivatives surfaceDerivativesInSpans(const PreparedSurface& surface, dou
                 for (int c = 0; c < 4; ++c) a[k][l][c] += du[k][i] * t[l][c];
     }
 
+    return rationalDerivatives(a);
+}
+
+SurfaceDerivatives rationalDerivatives(const Hom (&a)[3][3]) {
     const double w = a[0][0][3];
     const double wu = a[1][0][3], wv = a[0][1][3];
     const double wuu = a[2][0][3], wuv = a[1][1][3], wvv = a[0][2][3];

@@ -27,6 +27,12 @@ struct SurfaceDerivatives {
     Vec3 point, du, dv, duu, duv, dvv;
 };
 
+using Hom = std::array<double, 4>;  // (w x, w y, w z, w)
+
+// Point and derivatives up to second order from the homogeneous ones a[k][l] (k u- and l
+// v-derivatives), by the quotient rule.
+SurfaceDerivatives rationalDerivatives(const Hom (&a)[3][3]);
+
 // Parameters are clamped to the domain (NaN goes to the domain start).
 Vec3 surfacePoint(const PreparedSurface& surface, double u, double v);
 SurfaceDerivatives surfaceDerivatives(const PreparedSurface& surface, double u, double v);

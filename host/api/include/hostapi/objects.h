@@ -109,5 +109,7 @@ const std::vector<LoggedMessage>& messageLog();
 void clearMessageLog();
 // When false (the default is true) displays are recorded but not printed to stderr.
 void setEchoMessages(bool echo);
+// While held, echoed lines wait (a progress line is on the terminal) and print on release.
+void holdEchoedMessages(bool hold);
 
 }  // namespace hostapi
