@@ -3,31 +3,16 @@
 // OpenCASCADE, the shared projector, exact edge, corner and crease answers, a rational
 // sphere with a collapsed pole).
 
-#include <BSplCLib.hxx>
-#include <Geom_BSplineSurface.hxx>
 #include <GeomAPI_ProjectPointOnSurf.hxx>
 #include <Standard_Failure.hxx>
-#include <TColStd_Array2OfReal.hxx>
-#include <TColStd_HArray1OfInteger.hxx>
-#include <TColStd_HArray1OfReal.hxx>
-#include <TColgp_Array2OfPnt.hxx>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <random>
 
-#include "nurbs_geometry.h"
-
-using hostapi::NurbsSurfaceGeometry;
-using hostapi::SurfaceHit;
-using Point = std::array<double, 3>;
+#include "occt_twin.h"
 
 namespace {
-
-double uniform(std::mt19937_64& rng, double a, double b) {
-    return std::uniform_real_distribution<double>(a, b)(rng);
-}
 
 // Host-form knots over [start, start + length] with uneven spans; clamped ends, or all
 // distinct (an unclamped vector whose domain is the middle of the list).
@@ -65,33 +50,6 @@ NurbsSurfaceGeometry randomSurface(std::mt19937_64& rng, int degreeU, int degree
                              height * uniform(rng, -1, 1), uniform(rng, 0.5, 2.0)});
     return s;
 }
-
-// OpenCASCADE's twin; its full knot vectors are the host's plus one more copy of each end knot.
-Handle(Geom_BSplineSurface) toOcct(const NurbsSurfaceGeometry& s) {
-    TColgp_Array2OfPnt poles(1, s.cvCountU, 1, s.cvCountV);
-    TColStd_Array2OfReal weights(1, s.cvCountU, 1, s.cvCountV);
-    for (int i = 0; i < s.cvCountU; ++i)
-        for (int j = 0; j < s.cvCountV; ++j) {
-            const auto& cv = s.cvs[static_cast<size_t>(i) * s.cvCountV + j];
-            poles.SetValue(i + 1, j + 1, gp_Pnt(cv[0], cv[1], cv[2]));
-            weights.SetValue(i + 1, j + 1, cv[3]);
-        }
-    Handle(TColStd_HArray1OfReal) knots[2];
-    Handle(TColStd_HArray1OfInteger) mults[2];
-    for (int d = 0; d < 2; ++d) {
-        const std::vector<double>& host = d == 0 ? s.knotsU : s.knotsV;
-        const int n = static_cast<int>(host.size());
-        TColStd_Array1OfReal sequence(1, n + 2);
-        for (int k = 0; k < n + 2; ++k) sequence(k + 1) = host[std::clamp(k - 1, 0, n - 1)];
-        knots[d] = new TColStd_HArray1OfReal(1, BSplCLib::KnotsLength(sequence));
-        mults[d] = new TColStd_HArray1OfInteger(1, knots[d]->Length());
-        BSplCLib::Knots(sequence, knots[d]->ChangeArray1(), mults[d]->ChangeArray1());
-    }
-    return new Geom_BSplineSurface(poles, weights, knots[0]->Array1(), knots[1]->Array1(), mults[0]->Array1(),
-                                   mults[1]->Array1(), s.degreeU, s.degreeV);
-}
-
-double distance(const Point& a, const Point& b) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
 
 // A degree-1 sheet over the given host knots; control points u-major, weights 1.
 NurbsSurfaceGeometry sheet(std::vector<double> knotsU, std::vector<double> knotsV, const std::vector<Point>& points) {

@@ -1,0 +1,53 @@
+// What both closest-point test files share: random draws, distances, and a host surface's
+// OpenCASCADE twin.
+#pragma once
+
+#include <BSplCLib.hxx>
+#include <Geom_BSplineSurface.hxx>
+#include <TColStd_Array2OfReal.hxx>
+#include <TColStd_HArray1OfInteger.hxx>
+#include <TColStd_HArray1OfReal.hxx>
+#include <TColgp_Array2OfPnt.hxx>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <random>
+
+#include "nurbs_geometry.h"
+
+using hostapi::NurbsSurfaceGeometry;
+using hostapi::SurfaceHit;
+using Point = std::array<double, 3>;
+
+inline double uniform(std::mt19937_64& rng, double a, double b) {
+    return std::uniform_real_distribution<double>(a, b)(rng);
+}
+
+inline double distance(const Point& a, const Point& b) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
+
+// OpenCASCADE's twin; its full knot vectors are the host's plus one more copy of each end knot.
+inline Handle(Geom_BSplineSurface) toOcct(const NurbsSurfaceGeometry& s) {
+    TColgp_Array2OfPnt poles(1, s.cvCountU, 1, s.cvCountV);
+    TColStd_Array2OfReal weights(1, s.cvCountU, 1, s.cvCountV);
+    for (int i = 0; i < s.cvCountU; ++i)
+        for (int j = 0; j < s.cvCountV; ++j) {
+            const auto& cv = s.cvs[static_cast<size_t>(i) * s.cvCountV + j];
+            poles.SetValue(i + 1, j + 1, gp_Pnt(cv[0], cv[1], cv[2]));
+            weights.SetValue(i + 1, j + 1, cv[3]);
+        }
+    Handle(TColStd_HArray1OfReal) knots[2];
+    Handle(TColStd_HArray1OfInteger) mults[2];
+    for (int d = 0; d < 2; ++d) {
+        const std::vector<double>& host = d == 0 ? s.knotsU : s.knotsV;
+        const int n = static_cast<int>(host.size());
+        TColStd_Array1OfReal sequence(1, n + 2);
+        for (int k = 0; k < n + 2; ++k) sequence(k + 1) = host[std::clamp(k - 1, 0, n - 1)];
+        knots[d] = new TColStd_HArray1OfReal(1, BSplCLib::KnotsLength(sequence));
+        mults[d] = new TColStd_HArray1OfInteger(1, knots[d]->Length());
+        BSplCLib::Knots(sequence, knots[d]->ChangeArray1(), mults[d]->ChangeArray1());
+    }
+    return new Geom_BSplineSurface(poles, weights, knots[0]->Array1(), knots[1]->Array1(), mults[0]->Array1(),
+                                   mults[1]->Array1(), s.degreeU, s.degreeV);
+}
+
