@@ -11,22 +11,12 @@
 
 #include <hostapi/objects.h>
 
-#include "deformer_node.h"
-#include "fuzz_geometry.h"
-#include "fuzz_input.h"
+#include "fuzz_node.h"
 
 using fuzzing::FuzzInput;
+using fuzzing::fuzzNode;
 
 namespace {
-
-ostrivel::DeformerNode& fuzzNode() {
-    static auto library = std::make_shared<ostrivel::PluginLibrary>(ostrivel::PluginLibrary::defaultPath());
-    static ostrivel::DeformerNode* node = [] {
-        hostapi::setEchoMessages(false);
-        return new ostrivel::DeformerNode(library, "fuzz1");
-    }();
-    return *node;
-}
 
 // One key in one of its states; `proper` is the value a correct host would store.
 void place(FuzzInput& in, AttributeMap& map, const char* key, std::shared_ptr<KxData> proper) {

@@ -10,22 +10,12 @@
 
 #include <hostapi/objects.h>
 
-#include "deformer_node.h"
-#include "fuzz_geometry.h"
-#include "fuzz_input.h"
+#include "fuzz_node.h"
 
 using fuzzing::FuzzInput;
+using fuzzing::fuzzNode;
 
 namespace {
-
-ostrivel::DeformerNode& fuzzNode() {
-    static auto library = std::make_shared<ostrivel::PluginLibrary>(ostrivel::PluginLibrary::defaultPath());
-    static ostrivel::DeformerNode* node = [] {
-        hostapi::setEchoMessages(false);
-        return new ostrivel::DeformerNode(library, "fuzz1");
-    }();
-    return *node;
-}
 
 enum Kind { Bool, Int, Float, PerPoint, Surface, Curve };
 
