@@ -120,18 +120,6 @@ TEST(DebugDraw, PointLabelsFormatSkipAndShadeValuesOrShowIndices) {
     }
 }
 
-TEST(DebugDraw, DrawManagerRecordsTextArguments) {
-    MUIDrawManager drawManager;
-    const int size[2] = {40, 12};
-    const MColor background(0.1f, 0.2f, 0.3f, 0.5f);
-    drawManager.text(MPoint(1, 2, 3), "a", MUIDrawManager::kRight, size, &background, true);
-    const auto& text = drawManager.recorded().at(0);
-    EXPECT_EQ(text.alignment, 2);
-    EXPECT_EQ(text.backgroundSize, (std::array<int, 2>{40, 12}));
-    EXPECT_EQ(text.backgroundColor, background);
-    EXPECT_TRUE(text.dynamic);
-}
-
 int count(const std::string& text, const std::string& what) {
     int n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;

@@ -208,17 +208,6 @@ TEST_F(CommandContract, PreambleKeysRecordsAndOutput) {
     }
 }
 
-TEST_F(CommandContract, HelpReplacesOutputOfAnyClass) {
-    for (Breakage breakage : kBreakages) {
-        AttributeMap map = commandMap();
-        if (breakage != Breakage::Removed) breakKey(map, "OUTPUT", "KxString", breakage);
-        EXPECT_EQ(host->library().help(map), 0);
-        const auto output = std::dynamic_pointer_cast<KxString>(map.at("OUTPUT"));
-        ASSERT_TRUE(output) << nameOf(breakage);
-        EXPECT_EQ(output->value, "Commands: resetParams");
-    }
-}
-
 TEST_F(CommandContract, ResetParamsSurfaceLookupAndMissingPlugs) {
     for (Breakage breakage : kBreakages) {
         testing_support::quietLog();

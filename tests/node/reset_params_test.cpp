@@ -52,22 +52,6 @@ TEST_F(ResetParams, WritesOnlyThePointsElementsAndNeverRemovesOthers) {
     EXPECT_THAT(shown(), ElementsAre("info: U/V params have been reset"));
 }
 
-TEST_F(ResetParams, MissingOrMistypedSurfaceIsReportedAndNothingIsWritten) {
-    host->setDenseArray("uparams", {0.7f});
-    record.points = {{1.0, 1.0, 0.0}};
-    DeformAttributes deformRecord = record;
-    GetAttributes get;
-    RunAttributes run;  // no quelvarn__surface
-    AttributeMap map = ostrivel::makeCommandMap("quelvarn1", &host->node(), &get, &run, &deformRecord);
-    EXPECT_EQ(host->library().resetParams(map), 1);
-    run["quelvarn__surface"] = std::make_shared<KxFloat>();
-    EXPECT_EQ(host->library().resetParams(map), 1);
-    EXPECT_THAT(shown(), ElementsAre(
-        "error: quelvarn1: get attributes: cannot find 'quelvarn__surface' (KxNurbsSurface) attribute",
-        "error: quelvarn1: get attributes: invalid type of 'quelvarn__surface' (KxNurbsSurface expected)"));
-    EXPECT_THAT(plug("uparams").values, ElementsAre(0.7f));
-}
-
 TEST_F(ResetParams, DomainsNotStartingAtZeroBindToTheirClosestPoints) {
     // Domain [1, 3]: the stored value s = (p - 1) / 3 maps back as s * 3 + 1 = p.
     setSurface(planeGeometry({1.0, 2.0, 3.0}, 1.0));
