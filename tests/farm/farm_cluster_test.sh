@@ -24,6 +24,15 @@ partition() {  # holds (DOWN) or releases (UP) the queue; retried while the cont
     for _ in $(seq 20); do scontrol update PartitionName=local State="$1" 2>/dev/null && return 0; sleep 0.25; done
     fail "cannot set the partition $1: $(scontrol update PartitionName=local State="$1" 2>&1)"
 }
+# Submits a waiting farm run into the held queue; sets the caller's farm (its pid) and job.
+submit_held() {
+    partition DOWN
+    trap 'partition UP' EXIT
+    "$ostrivel" farm "$scene" --frames "$1" --chunk "$2" --out "$work/shot" --wait >out.txt 2>err.txt &
+    farm=$! job=""
+    for _ in $(seq 100); do job="$(job_of out.txt)"; [ -n "$job" ] && break; sleep 0.1; done
+    [ -n "$job" ] || fail "no job id printed: $(cat out.txt err.txt)"
+}
 
 chunks() {
     "$ostrivel" farm "$scene" --frames 24 --chunk 6 --out "$work/shot" --wait >out.txt 2>err.txt ||
@@ -60,12 +69,8 @@ for e in m["files"]: print(e["frame"], e["file"], e["sha256"])' shot/manifest.js
 
 resume() {
     # Held in a down partition, chunk 2 is cancelled before it starts.
-    partition DOWN
-    trap 'partition UP' EXIT
-    "$ostrivel" farm "$scene" --frames 24 --chunk 6 --out "$work/shot" --wait >out.txt 2>err.txt &
-    local farm=$! job="" status=0
-    for _ in $(seq 100); do job="$(job_of out.txt)"; [ -n "$job" ] && break; sleep 0.1; done
-    [ -n "$job" ] || fail "no job id printed: $(cat out.txt err.txt)"
+    local farm job status=0
+    submit_held 24 6
     scancel "${job}_2"
     partition UP
     wait "$farm" || status=$?
@@ -138,12 +143,8 @@ shot was submitted (its SHA-256 differs from shot.json); its frames would not ma
 failed() {
     # Chunks whose animate run fails (the frozen OBJ broken while they wait in the queue) are
     # each named with their state and log; the log holds animate's error line.
-    partition DOWN
-    trap 'partition UP' EXIT
-    "$ostrivel" farm "$scene" --frames 4 --chunk 2 --out "$work/shot" --wait >out.txt 2>err.txt &
-    local farm=$! job="" status=0
-    for _ in $(seq 100); do job="$(job_of out.txt)"; [ -n "$job" ] && break; sleep 0.1; done
-    [ -n "$job" ] || fail "no job id printed: $(cat out.txt err.txt)"
+    local farm job status=0
+    submit_held 4 2
     echo "v 0 0" >shot/scene/plane_points.obj
     partition UP
     wait "$farm" || status=$?
