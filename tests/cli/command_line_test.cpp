@@ -19,16 +19,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "read_text.h"
+
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
 namespace {
-
-std::string readText(const fs::path& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
 
 struct Outcome {
     int exit = -1;

@@ -14,17 +14,13 @@
 #include <set>
 #include <sstream>
 
+#include "read_text.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 using Names = std::set<std::string>;
-
-std::string readText(const fs::path& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
 
 std::string helpOf(const std::string& arguments) {
     std::string output;
