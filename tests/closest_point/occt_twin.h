@@ -3,6 +3,8 @@
 #pragma once
 
 #include <BSplCLib.hxx>
+#include <GeomAPI_ProjectPointOnSurf.hxx>
+#include <Standard_Failure.hxx>
 #include <Geom_BSplineSurface.hxx>
 #include <TColStd_Array2OfReal.hxx>
 #include <TColStd_HArray1OfInteger.hxx>
@@ -51,3 +53,14 @@ inline Handle(Geom_BSplineSurface) toOcct(const NurbsSurfaceGeometry& s) {
                                    mults[1]->Array1(), s.degreeU, s.degreeV);
 }
 
+
+// OpenCASCADE's nearest orthogonal projection; infinite where it finds none (say behind a
+// corner) or gives up.
+inline double occtDistance(const Handle(Geom_BSplineSurface)& occt, const Point& p) {
+    try {
+        GeomAPI_ProjectPointOnSurf projection(gp_Pnt(p[0], p[1], p[2]), occt);
+        if (projection.NbPoints() > 0) return projection.LowerDistance();
+    } catch (const Standard_Failure&) {
+    }
+    return INFINITY;
+}
