@@ -202,7 +202,9 @@ TEST_F(CommandContract, PreambleKeysRecordsAndOutput) {
             // OUTPUT is written only by a help that got through.
             const bool wrote = map.count("OUTPUT") == 1;
             EXPECT_EQ(wrote, c.outcome == "0" && std::string(command) == "help") << where;
-            if (c.outcome != "0") EXPECT_THAT(host->plugValue("uparams").values, ElementsAre(0.25f, 0.75f)) << where;
+            if (c.outcome != "0") {
+                EXPECT_THAT(host->plugValue("uparams").values, ElementsAre(0.25f, 0.75f)) << where;
+            }
             expectUntouched(where);
         }
     }
