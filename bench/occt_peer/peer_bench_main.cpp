@@ -11,25 +11,14 @@
 #include <iostream>
 #include <thread>
 
+#include "bench_clock.h"
 #include "peer_scene.h"
 #include "peer_work.h"
 #include "plugin_library.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-std::string format(const char* pattern, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
-
-}  // namespace
+using ostrivel::bench::Clock;
+using ostrivel::bench::format;
+using ostrivel::bench::millisecondsSince;
 
 int main(int argc, char** argv) {
     CLI::App app("OpenCASCADE peer of `ostrivel bench`: deformation and binding of a scene");

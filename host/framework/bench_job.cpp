@@ -13,23 +13,16 @@
 #include <nlohmann/json.hpp>
 #include <tbb/global_control.h>
 
+#include "bench_clock.h"
 #include "scene_run.h"
 
 namespace ostrivel {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-std::string format(const char* pattern, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
+using bench::Clock;
+using bench::format;
+using bench::millisecondsSince;
 
 double peakResidentMegabytes() {
     rusage usage{};
