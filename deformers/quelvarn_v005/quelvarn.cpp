@@ -280,7 +280,8 @@ bool fetchNodeAttributes(const AttributeMap& map, const MObject& node, NodeAttri
 bool isValidCurve(const CurveData& curve) { return geometry_rules::curveShapeProblem(curve).ok(); }
 
 // The evaluation's support rule, asked of the host before anything is copied (knot lists
-// are short; control points are copied only once, by readSurfaceData).
+// are short; control points are copied only once, by readSurfaceData, and their count is
+// checked on that copy).
 bool isSupportedHostSurface(const MObject& surface) {
     const MFnNurbsSurface surfaceFn(surface);
     MDoubleArray knotsU, knotsV;
@@ -460,6 +461,7 @@ int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
     if (checkEvaluationInputs(a, count) != 0) return 1;
 
     readSurfaceData(a.surface->value, surfaceData);
+    KX_ASSERT(nodeObject, isSupportedSurface(surfaceData), "surface is not supported");
     const SlideBuild build = slideBuildFor(attributes);
     if (cachesDue(cpuRefreshPending, cacheAttributes->value, count)) refreshCaches(a, count, build);
 
@@ -513,6 +515,7 @@ int MyNode::prepareDeviceData(AttributeMap& attributes, DeviceDeformAttributes& 
     if (checkEvaluationInputs(a, count) != 0) return 1;
 
     readSurfaceData(a.surface->value, surfaceData);
+    KX_ASSERT(nodeObject, isSupportedSurface(surfaceData), "surface is not supported");
     if (cachesDue(refreshPending, cacheAttributes->value, count)) refreshCaches(a, count, slideBuildFor(attributes));
     gpuRefreshPending = false;
     return 0;
