@@ -58,6 +58,19 @@ void restFrameInverses(SlideBuild build, const KernelSurface& surface, const flo
     }
 }
 
+void refreshAndSlideRange(SlideBuild build, const KernelSlideInputs& inputs, double* inverses, int begin, int end,
+                          double* points)
+{
+    switch (build) {
+    case SlideBuild::avx2:
+        return avx2::refreshAndSlideRange(inputs, inverses, begin, end, points);
+    case SlideBuild::avx512:
+        return avx512::refreshAndSlideRange(inputs, inverses, begin, end, points);
+    default:
+        std::abort();
+    }
+}
+
 bool isNondecreasing(const float* values, int64_t count)
 {
     for (int64_t k = 1; k < count; ++k) {

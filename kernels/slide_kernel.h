@@ -92,6 +92,15 @@ void slideRange(SlideBuild build, const KernelSlideInputs& inputs, int begin, in
 void restFrameInverses(SlideBuild build, const KernelSurface& surface, const float* uparams, const float* vparams,
                        int begin, int end, double* inverses);
 
+// A refresh evaluation's two passes over points [begin, end) in one: the inverse rest frames
+// (as restFrameInverses on inputs.restSurface with inputs.uparams and inputs.vparams) and the
+// slide (as slideRange), which takes the frames' points as the attachment of the points
+// whose stored parameters are their own. The caller guarantees that the rest surface was
+// read from the current one, that the rest frames cover every position, and that
+// inputs.restFrameInverses is `inverses`. Identical results to the two passes.
+void refreshAndSlideRange(SlideBuild build, const KernelSlideInputs& inputs, double* inverses, int begin, int end,
+                          double* points);
+
 // Scalar helper the builds share, compiled without wide flags: the unit vector of a
 // vector whose squared length is below twice the smallest normal double.
 void normalizeTinyVector(double* xyz);

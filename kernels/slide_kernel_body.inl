@@ -449,7 +449,16 @@ static bool wholeGroupInputs(const KernelSlideInputs& in, int first, VL& active,
     return true;
 }
 
-static void slideGroup(const KernelSlideInputs& in, int first, int count, double* points) {
+// True when every active lane reads its own stored parameters (index = position).
+static bool ownParameters(const KernelSlideInputs& in, int first, VL active) {
+    for (int l = 0; l < kLanes; ++l)
+        if (active[l] && in.indices[first + l] != first + l) return false;
+    return true;
+}
+
+// `restPoints`, when given, are the rest surface points at the stored parameters of the
+// group's own positions (from the refresh pass), used where they are the attachment.
+static void slideGroup(const KernelSlideInputs& in, int first, int count, double* points, const V3* restPoints) {
     // 1-3. Weight tests and the lanes' inputs; rejected lanes get harmless inputs (the spans
     // their parameters select are always inside the arrays). Groups at the arrays' ends go
     // lane by lane.
@@ -486,7 +495,7 @@ static void slideGroup(const KernelSlideInputs& in, int first, int count, double
     const VF vf = vparam * surface.vDomainEnd + surface.vDomainStart;
     const VD u = widen(uf);
     const VD v = widen(vf);
-    const V3 S0 = surfacePoint(in.restSurface, uf, vf);
+    const V3 S0 = restPoints && ownParameters(in, first, active) ? *restPoints : surfacePoint(in.restSurface, uf, vf);
     const V3 offset = sub(S0, P);
 
     // 5-6. Position along the window and the curves' displacement inside it.
@@ -596,7 +605,7 @@ static void slideGroup(const KernelSlideInputs& in, int first, int count, double
 void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* points) {
     for (int first = begin; first < end; first += kLanes) {
         const int count = end - first < kLanes ? end - first : kLanes;
-        slideGroup(inputs, first, count, points);
+        slideGroup(inputs, first, count, points, nullptr);
     }
 }
 
@@ -671,22 +680,40 @@ QUELVARN_INLINE void invertFrames(VD* m) {
     for (int e = 0; e < 16; ++e) m[e] = singular ? splatD(e % 5 == 0 ? 1.0 : 0.0) : s[e];
 }
 
+// The inverse rest frames of positions [first, first + count); returns the frames' points.
+static V3 restFrameGroup(const KernelSurface& surface, const float* uparams, const float* vparams, int first, int count,
+                         double* inverses) {
+    const VF uf = loadFloats(uparams + first, count) * surface.uDomainEnd + surface.uDomainStart;
+    const VF vf = loadFloats(vparams + first, count) * surface.vDomainEnd + surface.vDomainStart;
+    const Frame f = surfaceFrame(surface, widen(uf), widen(vf));
+    const V3* rows[4] = {&f.tangentU, &f.tangentV, &f.normal, &f.point};
+    VD m[16];
+    for (int r = 0; r < 4; ++r) {
+        m[4 * r] = rows[r]->x;
+        m[4 * r + 1] = rows[r]->y;
+        m[4 * r + 2] = rows[r]->z;
+        m[4 * r + 3] = splatD(1.0);
+    }
+    invertFrames(m);
+    storeMatrices(inverses + 16 * static_cast<int64_t>(first), m, count);
+    return f.point;
+}
+
 void restFrameInverses(const KernelSurface& surface, const float* uparams, const float* vparams, int begin, int end,
                        double* inverses) {
     for (int first = begin; first < end; first += kLanes) {
         const int count = end - first < kLanes ? end - first : kLanes;
-        const VF uf = loadFloats(uparams + first, count) * surface.uDomainEnd + surface.uDomainStart;
-        const VF vf = loadFloats(vparams + first, count) * surface.vDomainEnd + surface.vDomainStart;
-        const Frame f = surfaceFrame(surface, widen(uf), widen(vf));
-        const V3* rows[4] = {&f.tangentU, &f.tangentV, &f.normal, &f.point};
-        VD m[16];
-        for (int r = 0; r < 4; ++r) {
-            m[4 * r] = rows[r]->x;
-            m[4 * r + 1] = rows[r]->y;
-            m[4 * r + 2] = rows[r]->z;
-            m[4 * r + 3] = splatD(1.0);
-        }
-        invertFrames(m);
-        storeMatrices(inverses + 16 * static_cast<int64_t>(first), m, count);
+        restFrameGroup(surface, uparams, vparams, first, count, inverses);
+    }
+}
+
+// The frame point at a position's own stored parameters on the rest surface is the point's
+// attachment: with the rest surface read from the current one, and the same single-precision
+// parameters, both come out of the same de Boor evaluation.
+void refreshAndSlideRange(const KernelSlideInputs& inputs, double* inverses, int begin, int end, double* points) {
+    for (int first = begin; first < end; first += kLanes) {
+        const int count = end - first < kLanes ? end - first : kLanes;
+        const V3 rest = restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, first, count, inverses);
+        slideGroup(inputs, first, count, points, &rest);
     }
 }

@@ -10,6 +10,8 @@
     void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* points);              \
     void restFrameInverses(const KernelSurface& surface, const float* uparams, const float* vparams,   \
                            int begin, int end, double* inverses);                                      \
+    void refreshAndSlideRange(const KernelSlideInputs& inputs, double* inverses, int begin, int end,    \
+                              double* points);                                                         \
     }
 
 QUELVARN_DECLARE_SLIDE_BUILD(avx2)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -318,23 +319,33 @@ SlideBuild slideBuildFor(const AttributeMap& attributes) {
     return quelvarn::kernels::processorSlideBuild();
 }
 
-// The parallel loops: TBB over blocked_range<int>, grain size 1, automatic partitioner.
+// The parallel loops: TBB over blocked_range<int>, automatic partitioner. The loop splits
+// between groups of `lanes` points, so every sub-range but the last starts and ends on a
+// whole group of the wide build and no two threads write the same group.
 template <class Body>
-void parallelOverPoints(int32_t count, const Body& body) {
+void parallelOverPoints(int32_t count, const Body& body, int lanes = 1) {
     if (count <= 0) return;
+    const int64_t width = lanes > 1 ? lanes : 1;
+    const int groups = static_cast<int>((static_cast<int64_t>(count) + width - 1) / width);
+    const auto points = [&](const tbb::blocked_range<int>& range) {
+        const int64_t end = std::min<int64_t>(static_cast<int64_t>(range.end()) * width, count);
+        return tbb::blocked_range<int>(static_cast<int>(range.begin() * width), static_cast<int>(end), 1);
+    };
 #ifdef QUELVARN_TSAN
     // The thread sanitizer build tells the sanitizer where the loop forks and joins.
     fork_join_hints::Tokens tokens;
     fork_join_hints::beforeLoop(tokens);
     const auto hinted = [&](const tbb::blocked_range<int>& range) {
         fork_join_hints::bodyStarts(tokens);
-        body(range);
+        body(points(range));
         fork_join_hints::bodyEnds(tokens);
     };
-    tbb::parallel_for(tbb::blocked_range<int>(0, count, 1), hinted, tbb::auto_partitioner());
+    tbb::parallel_for(tbb::blocked_range<int>(0, groups, 1), hinted, tbb::auto_partitioner());
     fork_join_hints::afterLoop(tokens);
 #else
-    tbb::parallel_for(tbb::blocked_range<int>(0, count, 1), body, tbb::auto_partitioner());
+    tbb::parallel_for(
+        tbb::blocked_range<int>(0, groups, 1), [&](const tbb::blocked_range<int>& range) { body(points(range)); },
+        tbb::auto_partitioner());
 #endif
 }
 
@@ -356,6 +367,21 @@ struct ComputeRestFrames {
             node.restFrameInverses[static_cast<size_t>(k)] =
                 restFrameInverse(node.restSurfaceData, uparams[static_cast<size_t>(k)], vparams[static_cast<size_t>(k)]);
         }
+    }
+};
+
+// A refresh evaluation's pass in the wide build: the inverse rest frames of the range and the
+// slide of the same points, in one sweep.
+struct RefreshAndSlidePoints {
+    const quelvarn::kernels::KernelSlideInputs& wideInputs;
+    MyNode& node;
+    std::vector<KxPoint>& points;
+    SlideBuild build;
+
+    void operator()(const tbb::blocked_range<int>& range) const {
+        quelvarn::kernels::refreshAndSlideRange(build, wideInputs,
+                                                reinterpret_cast<double*>(node.restFrameInverses.data()),
+                                                range.begin(), range.end(), reinterpret_cast<double*>(points.data()));
     }
 };
 
@@ -416,10 +442,13 @@ bool MyNode::cachesDue(bool refreshPending, bool cacheAttributes, int32_t count)
 }
 
 // Rebuilds the rest surface, the rest frames and the thirteen map caches.
-void MyNode::refreshCaches(const NodeAttributes& a, int32_t count, SlideBuild build) {
+void MyNode::refreshCaches(const NodeAttributes& a, int32_t count, SlideBuild build, bool restFrames) {
     readSurfaceData(a.surface->value, restSurfaceData);
     restFrameInverses.resize(static_cast<size_t>(count), Imath::M44d());  // new entries are identities
-    parallelOverPoints(count, ComputeRestFrames{a.uparams->values, *this, a.vparams->values, build});
+    if (restFrames) {
+        parallelOverPoints(count, ComputeRestFrames{a.uparams->values, *this, a.vparams->values, build},
+                           quelvarn::kernels::slideLanes(build));
+    }
     // In fill order; slide gains default to 1, pushes to 0.
     const struct {
         const KxFloat* map;
@@ -432,7 +461,13 @@ void MyNode::refreshCaches(const NodeAttributes& a, int32_t count, SlideBuild bu
                 {a.lpushInMap.get(), &lpushInMap, 0.0f},   {a.lpushOutMap.get(), &lpushOutMap, 0.0f},
                 {a.rmap.get(), &rmap, 1.0f},               {a.rpushInMap.get(), &rpushInMap, 0.0f},
                 {a.rpushOutMap.get(), &rpushOutMap, 0.0f}};
-    for (const auto& [map, cache, fill] : maps) scatterMap(map->values, map->indices, count, cache->values, fill);
+    // The maps are independent of each other: one task each.
+    parallelOverPoints(static_cast<int32_t>(std::size(maps)), [&](const tbb::blocked_range<int>& range) {
+        for (int k = range.begin(); k != range.end(); ++k) {
+            const auto& [map, cache, fill] = maps[k];
+            scatterMap(map->values, map->indices, count, cache->values, fill);
+        }
+    });
 }
 
 int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
@@ -463,7 +498,11 @@ int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
     readSurfaceData(a.surface->value, surfaceData);
     KX_ASSERT(nodeObject, isSupportedSurface(surfaceData), "surface is not supported");
     const SlideBuild build = slideBuildFor(attributes);
-    if (cachesDue(cpuRefreshPending, cacheAttributes->value, count)) refreshCaches(a, count, build);
+    // Outside the structure-of-arrays mode the wide slide builds the rest frames in its own
+    // pass, reusing each frame's point as the attachment.
+    const bool refresh = cachesDue(cpuRefreshPending, cacheAttributes->value, count);
+    const bool framesInSlide = refresh && !soaEnabled->value && build != SlideBuild::plain;
+    if (refresh) refreshCaches(a, count, build, !framesInSlide);
 
     if (!soaEnabled->value) {
         SlideInputs inputs;
@@ -494,9 +533,19 @@ int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
         // An empty window fails in the plain slide, which reports it point by point.
         const bool emptyWindow = !(inputs.settings.endParam - inputs.settings.startParam > 0.0f);
         const quelvarn::kernels::KernelSlideInputs wideInputs = kernelSlideInputs(inputs);
-        parallelOverPoints(static_cast<int32_t>(record.points.size()),
-                           SlidePoints{inputs, record.points, status, nodeObject,
-                                       emptyWindow ? SlideBuild::plain : build, wideInputs});
+        if (framesInSlide && !emptyWindow) {
+            parallelOverPoints(count, RefreshAndSlidePoints{wideInputs, *this, record.points, build},
+                               quelvarn::kernels::slideLanes(build));
+        } else {
+            if (framesInSlide) {  // the plain slide reports the empty window; the frames come first
+                parallelOverPoints(count, ComputeRestFrames{a.uparams->values, *this, a.vparams->values, build},
+                                   quelvarn::kernels::slideLanes(build));
+            }
+            parallelOverPoints(static_cast<int32_t>(record.points.size()),
+                               SlidePoints{inputs, record.points, status, nodeObject,
+                                           emptyWindow ? SlideBuild::plain : build, wideInputs},
+                               quelvarn::kernels::slideLanes(build));
+        }
     }
     cpuRefreshPending = false;
     return status.load(std::memory_order_relaxed);

@@ -65,7 +65,10 @@ private:
     }
     int checkEvaluationInputs(const NodeAttributes& attributes, int32_t count);
     bool cachesDue(bool refreshPending, bool cacheAttributes, int32_t count) const;
-    void refreshCaches(const NodeAttributes& attributes, int32_t count, quelvarn::kernels::SlideBuild build);
+    // With `restFrames` false the rest frames are only sized: the wide slide fills them in its
+    // own pass.
+    void refreshCaches(const NodeAttributes& attributes, int32_t count, quelvarn::kernels::SlideBuild build,
+                       bool restFrames = true);
 };
 
 #define QUELVARN_EXPORT extern "C" __attribute__((visibility("default")))

@@ -119,6 +119,20 @@ TEST_F(WideDeform, WideAndReferenceGiveTheSameBytesOnEveryThreadCount) {
     }
 }
 
+// A refresh evaluation takes a point's attachment from its rest frame only when the point
+// reads its own stored parameters; points that read another's keep their own lookup.
+TEST_F(WideDeform, PointsReadingOtherPointsParametersGetTheSameBytesOnRefresh) {
+    for (int method : {0, 1}) {
+        SetUp();
+        buildScene(false, method, 0);
+        for (int k = 40; k < 80; ++k) record.indices[static_cast<size_t>(k)] = (k * 37 + 5) % 203;
+        record.indices[201] = 0;  // in the last, partial group
+        settings.cacheAttributes = false;
+        const std::vector<KxPoint> reference = run(true, 1);
+        for (int threads : {1, 2}) EXPECT_TRUE(sameBytes(run(false, threads), reference)) << method << threads;
+    }
+}
+
 TEST_F(WideDeform, RationalWeightsAreDroppedByBothPaths) {
     buildScene(true, 1, 0);
     const std::vector<KxPoint> rational = run(false, 2);
