@@ -498,10 +498,12 @@ int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
     readSurfaceData(a.surface->value, surfaceData);
     KX_ASSERT(nodeObject, isSupportedSurface(surfaceData), "surface is not supported");
     const SlideBuild build = slideBuildFor(attributes);
+    // An empty window fails in the plain slide, which reports it point by point.
+    const bool emptyWindow = !(a.endParam->value - a.startParam->value > 0.0f);
     // Outside the structure-of-arrays mode the wide slide builds the rest frames in its own
     // pass, reusing each frame's point as the attachment.
     const bool refresh = cachesDue(cpuRefreshPending, cacheAttributes->value, count);
-    const bool framesInSlide = refresh && !soaEnabled->value && build != SlideBuild::plain;
+    const bool framesInSlide = refresh && !soaEnabled->value && build != SlideBuild::plain && !emptyWindow;
     if (refresh) refreshCaches(a, count, build, !framesInSlide);
 
     if (!soaEnabled->value) {
@@ -530,17 +532,11 @@ int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
         inputs.settings.lrFactor = a.lrFactor->value;
         inputs.settings.pushCoeff = a.pushCoeff->value;
         inputs.settings.slidingMethod = a.slidingMethod->value;
-        // An empty window fails in the plain slide, which reports it point by point.
-        const bool emptyWindow = !(inputs.settings.endParam - inputs.settings.startParam > 0.0f);
         const quelvarn::kernels::KernelSlideInputs wideInputs = kernelSlideInputs(inputs);
-        if (framesInSlide && !emptyWindow) {
+        if (framesInSlide) {
             parallelOverPoints(count, RefreshAndSlidePoints{wideInputs, *this, record.points, build},
                                quelvarn::kernels::slideLanes(build));
         } else {
-            if (framesInSlide) {  // the plain slide reports the empty window; the frames come first
-                parallelOverPoints(count, ComputeRestFrames{a.uparams->values, *this, a.vparams->values, build},
-                                   quelvarn::kernels::slideLanes(build));
-            }
             parallelOverPoints(static_cast<int32_t>(record.points.size()),
                                SlidePoints{inputs, record.points, status, nodeObject,
                                            emptyWindow ? SlideBuild::plain : build, wideInputs},
