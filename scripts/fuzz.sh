@@ -47,7 +47,8 @@ for target in "${targets[@]}"; do
     ./build-fuzz/tests/fuzz/"${target}"_fuzz "$corpus" "${budget[@]}" -timeout=20 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$findings"/ >"$log" 2>&1 || status=1
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  found=$(find "$findings" -type f | wc -l)
+  # Slow units are reported but are no failure: a busy machine makes them.
+  found=$(find "$findings" -type f ! -name 'slow-unit-*' | wc -l)
   echo "fuzz $target: ${runs:-?} executions$([ $ci -eq 1 ] && echo ", seed 1" || echo " in ${seconds} s"), $found findings"
   [ "$found" -eq 0 ] || { tail -40 "$log"; status=1; }
 done
