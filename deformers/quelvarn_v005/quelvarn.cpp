@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -461,13 +460,7 @@ void MyNode::refreshCaches(const NodeAttributes& a, int32_t count, SlideBuild bu
                 {a.lpushInMap.get(), &lpushInMap, 0.0f},   {a.lpushOutMap.get(), &lpushOutMap, 0.0f},
                 {a.rmap.get(), &rmap, 1.0f},               {a.rpushInMap.get(), &rpushInMap, 0.0f},
                 {a.rpushOutMap.get(), &rpushOutMap, 0.0f}};
-    // The maps are independent of each other: one task each.
-    parallelOverPoints(static_cast<int32_t>(std::size(maps)), [&](const tbb::blocked_range<int>& range) {
-        for (int k = range.begin(); k != range.end(); ++k) {
-            const auto& [map, cache, fill] = maps[k];
-            scatterMap(map->values, map->indices, count, cache->values, fill);
-        }
-    });
+    for (const auto& [map, cache, fill] : maps) scatterMap(map->values, map->indices, count, cache->values, fill);
 }
 
 int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
