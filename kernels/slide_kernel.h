@@ -95,8 +95,8 @@ void restFrameInverses(SlideBuild build, const KernelSurface& surface, const flo
 // A refresh evaluation's two passes over points [begin, end) in one: the inverse rest frames
 // (as restFrameInverses on inputs.restSurface with inputs.uparams and inputs.vparams) and the
 // slide (as slideRange), which takes the frames' points as the attachment of the points
-// whose stored parameters are their own. The caller guarantees that the rest surface was
-// read from the current one, that the rest frames cover every position, and that
+// whose stored parameters are their own. The caller guarantees that the rest surface is
+// a copy of the current one, that the rest frames cover every position, and that
 // inputs.restFrameInverses is `inverses`. Identical results to the two passes.
 void refreshAndSlideRange(SlideBuild build, const KernelSlideInputs& inputs, double* inverses, int begin, int end,
                           double* points);

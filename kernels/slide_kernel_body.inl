@@ -712,7 +712,7 @@ void restFrameInverses(const KernelSurface& surface, const float* uparams, const
 }
 
 // The frame point at a position's own stored parameters on the rest surface is the point's
-// attachment: with the rest surface read from the current one, and the same single-precision
+// attachment: with the rest surface a copy of the current one, and the same single-precision
 // parameters, both come out of the same de Boor evaluation.
 void refreshAndSlideRange(const KernelSlideInputs& inputs, double* inverses, int begin, int end, double* points) {
     for (int first = begin; first < end; first += kLanes) {

@@ -442,7 +442,7 @@ bool MyNode::cachesDue(bool refreshPending, bool cacheAttributes, int32_t count)
 
 // Rebuilds the rest surface, the rest frames and the thirteen map caches.
 void MyNode::refreshCaches(const NodeAttributes& a, int32_t count, SlideBuild build, bool restFrames) {
-    readSurfaceData(a.surface->value, restSurfaceData);
+    restSurfaceData = surfaceData;  // the rest surface is the current one, read just before
     restFrameInverses.resize(static_cast<size_t>(count), Imath::M44d());  // new entries are identities
     if (restFrames) {
         parallelOverPoints(count, ComputeRestFrames{a.uparams->values, *this, a.vparams->values, build},

@@ -65,8 +65,9 @@ private:
     }
     int checkEvaluationInputs(const NodeAttributes& attributes, int32_t count);
     bool cachesDue(bool refreshPending, bool cacheAttributes, int32_t count) const;
-    // With `restFrames` false the rest frames are only sized: the wide slide fills them in its
-    // own pass.
+    // Takes the rest surface from surfaceData, which the caller has just read. With
+    // `restFrames` false the rest frames are only sized: the wide slide fills them in its own
+    // pass.
     void refreshCaches(const NodeAttributes& attributes, int32_t count, quelvarn::kernels::SlideBuild build,
                        bool restFrames = true);
 };
