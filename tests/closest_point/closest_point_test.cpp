@@ -238,17 +238,8 @@ TEST(ClosestPoint, ExactAnswersAtEdgesCornersAndCreases) {
 }
 
 TEST(ClosestPoint, RationalSphereOctantWithACollapsedPole) {
-    // Quarter circle from the equator to the pole, revolved through a quarter turn; the u = 1
-    // edge collapses onto the pole.
-    const double radius = 2.5, h = std::sqrt(0.5);
-    const double profile[3][3] = {{radius, 0, 1}, {radius, radius, h}, {0, radius, 1}};  // r, z, w
-    const double arc[3][3] = {{1, 0, 1}, {1, 1, h}, {0, 1, 1}};                          // x, y, w
-    NurbsSurfaceGeometry s;
-    s.degreeU = s.degreeV = 2;
-    s.cvCountU = s.cvCountV = 3;
-    s.knotsU = s.knotsV = {0, 0, 1, 1};
-    for (auto& pr : profile)
-        for (auto& ar : arc) s.cvs.push_back({pr[0] * ar[0], pr[0] * ar[1], pr[1], pr[2] * ar[2]});
+    const double radius = 2.5;
+    const NurbsSurfaceGeometry s = sphereOctant(radius);
     ASSERT_EQ(hostapi::validateGeometry(s), "");
 
     // Points inside and outside the sphere, over the octant, below the equator (the foot is on

@@ -28,6 +28,21 @@ inline double uniform(std::mt19937_64& rng, double a, double b) {
 
 inline double distance(const Point& a, const Point& b) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
 
+// The rational quarter sphere of `radius`: a quarter circle from the equator to the pole,
+// revolved through a quarter turn; the u = 1 edge collapses onto the pole.
+inline NurbsSurfaceGeometry sphereOctant(double radius) {
+    const double h = std::sqrt(0.5);
+    const double profile[3][3] = {{radius, 0, 1}, {radius, radius, h}, {0, radius, 1}};  // r, z, w
+    const double arc[3][3] = {{1, 0, 1}, {1, 1, h}, {0, 1, 1}};                          // x, y, w
+    NurbsSurfaceGeometry s;
+    s.degreeU = s.degreeV = 2;
+    s.cvCountU = s.cvCountV = 3;
+    s.knotsU = s.knotsV = {0, 0, 1, 1};
+    for (auto& pr : profile)
+        for (auto& ar : arc) s.cvs.push_back({pr[0] * ar[0], pr[0] * ar[1], pr[1], pr[2] * ar[2]});
+    return s;
+}
+
 // OpenCASCADE's twin; its full knot vectors are the host's plus one more copy of each end knot.
 inline Handle(Geom_BSplineSurface) toOcct(const NurbsSurfaceGeometry& s) {
     TColgp_Array2OfPnt poles(1, s.cvCountU, 1, s.cvCountV);

@@ -77,20 +77,6 @@ NurbsSurfaceGeometry nearlyClosedTube() {
     return s;
 }
 
-// The rational quarter sphere of radius 2 with a pole at u = 1.
-NurbsSurfaceGeometry sphereOctant() {
-    const double h = std::sqrt(0.5);
-    const double profile[3][3] = {{2, 0, 1}, {2, 2, h}, {0, 2, 1}};
-    const double arc[3][3] = {{1, 0, 1}, {1, 1, h}, {0, 1, 1}};
-    NurbsSurfaceGeometry s;
-    s.degreeU = s.degreeV = 2;
-    s.cvCountU = s.cvCountV = 3;
-    s.knotsU = s.knotsV = {0, 0, 1, 1};
-    for (auto& pr : profile)
-        for (auto& ar : arc) s.cvs.push_back({pr[0] * ar[0], pr[0] * ar[1], pr[1], pr[2] * ar[2]});
-    return s;
-}
-
 // Brute force: the nearest of a dense parameter grid, then four rounds of a finer grid
 // around the best sample. Every sample is a surface point, so the answer is an upper bound
 // of the true distance, and a tight one.
@@ -171,7 +157,7 @@ TEST_P(PatchSearchSeeds, NeverFartherThanBruteForceOrOcct) {
         {"bilinear twist", wavySheet(rng, 1, 1, 4, 4, 0.4, 2.0, false)},
         {"creased", creasedSheet()},
         {"nearly closed tube", nearlyClosedTube()},
-        {"sphere octant with pole", sphereOctant()},
+        {"sphere octant with pole", sphereOctant(2.0)},
     };
     int occtAnswered = 0;
     for (const auto& [name, s] : surfaces) {
@@ -216,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(VariedSurfaces, PatchSearchSeeds, ::testing::Values(21u
 TEST(PatchSearch, PointsBesideAPoleAreNotLostOnIt) {
     // The descent stalls on the collapsed edge: moving along it moves nothing. The nearest
     // points lie on the octant's v = 0 and v = 1 edges, just off the pole.
-    const NurbsSurfaceGeometry s = sphereOctant();
+    const NurbsSurfaceGeometry s = sphereOctant(2.0);
     const hostapi::SurfaceProjector projector(s);
     for (const Point& p : {Point{0.031040, -0.839711, 1.553613}, Point{0.025162, -0.941446, 2.117186},
                            Point{-0.759498, 0.073070, 2.693389}, Point{0.004512, -0.181304, 0.941574}}) {
