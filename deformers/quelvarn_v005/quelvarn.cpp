@@ -279,18 +279,6 @@ bool fetchNodeAttributes(const AttributeMap& map, const MObject& node, NodeAttri
 // order and values are the host's to keep; the node's arithmetic takes them as they come.
 bool isValidCurve(const CurveData& curve) { return geometry_rules::curveShapeProblem(curve).ok(); }
 
-// The evaluation's support rule, asked of the host before anything is copied (knot lists
-// are short; control points are copied only once, by readSurfaceData, and their count is
-// checked on that copy).
-bool isSupportedHostSurface(const MObject& surface) {
-    const MFnNurbsSurface surfaceFn(surface);
-    MDoubleArray knotsU, knotsV;
-    surfaceFn.getKnotsInU(knotsU);
-    surfaceFn.getKnotsInV(knotsV);
-    return isSupportedDirection(surfaceFn.degreeU() + 1, surfaceFn.numCVsInU(), knotsU.length()) &&
-           isSupportedDirection(surfaceFn.degreeV() + 1, surfaceFn.numCVsInV(), knotsV.length());
-}
-
 // Resizes the cache to `count`, keeping what its entries hold and giving new ones the
 // default, then copies the map's entries in order (a later entry for the same point
 // wins). Maps whose index and value arrays differ in length copy nothing; indices
@@ -413,7 +401,8 @@ struct SlidePoints {
 
 }  // namespace
 
-// The checks that every evaluation makes before it reads the surface.
+// The checks that every evaluation makes before it reads the surface; whether the surface
+// is supported is asked of the node's copy once it is read (readSurface).
 int MyNode::checkEvaluationInputs(const NodeAttributes& a, int32_t count) {
     KX_ASSERT(nodeObject, !a.surface->value.isNull(), "surface is NULL");
     KX_ASSERT(nodeObject, !a.surfaceBase->value.isNull(), "surfaceBase is NULL");
@@ -425,7 +414,6 @@ int MyNode::checkEvaluationInputs(const NodeAttributes& a, int32_t count) {
               "uparams.size() must be = " + std::to_string(count));
     KX_ASSERT(nodeObject, static_cast<int64_t>(a.vparams->values.size()) == count,
               "vparams.size() must be = " + std::to_string(count));
-    KX_ASSERT(nodeObject, isSupportedHostSurface(a.surface->value), "surface is not supported");
     return 0;
 }
 
@@ -438,6 +426,14 @@ bool MyNode::cachesDue(bool refreshPending, bool cacheAttributes, int32_t count)
         if (cache->values.size() != size) return true;
     }
     return false;
+}
+
+// Copies the current surface into surfaceData and checks that the evaluation supports it
+// (orders, knot counts, and as many control points as the counts promise).
+int MyNode::readSurface(const NodeAttributes& a) {
+    readSurfaceData(a.surface->value, surfaceData);
+    KX_ASSERT(nodeObject, isSupportedSurface(surfaceData), "surface is not supported");
+    return 0;
 }
 
 // Rebuilds the rest surface, the rest frames and the thirteen map caches.
@@ -488,8 +484,7 @@ int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
     }
     if (checkEvaluationInputs(a, count) != 0) return 1;
 
-    readSurfaceData(a.surface->value, surfaceData);
-    KX_ASSERT(nodeObject, isSupportedSurface(surfaceData), "surface is not supported");
+    if (readSurface(a) != 0) return 1;
     const SlideBuild build = slideBuildFor(attributes);
     // An empty window fails in the plain slide, which reports it point by point.
     const bool emptyWindow = !(a.endParam->value - a.startParam->value > 0.0f);
@@ -552,8 +547,7 @@ int MyNode::prepareDeviceData(AttributeMap& attributes, DeviceDeformAttributes& 
     const int32_t count = record.pointCount;
     if (checkEvaluationInputs(a, count) != 0) return 1;
 
-    readSurfaceData(a.surface->value, surfaceData);
-    KX_ASSERT(nodeObject, isSupportedSurface(surfaceData), "surface is not supported");
+    if (readSurface(a) != 0) return 1;
     if (cachesDue(refreshPending, cacheAttributes->value, count)) refreshCaches(a, count, slideBuildFor(attributes));
     gpuRefreshPending = false;
     return 0;

@@ -64,6 +64,7 @@ private:
                 &lpushInMap, &rpushInMap, &upushOutMap, &dpushOutMap, &lpushOutMap, &rpushOutMap};
     }
     int checkEvaluationInputs(const NodeAttributes& attributes, int32_t count);
+    int readSurface(const NodeAttributes& attributes);
     bool cachesDue(bool refreshPending, bool cacheAttributes, int32_t count) const;
     // Takes the rest surface from surfaceData, which the caller has just read. With
     // `restFrames` false the rest frames are only sized: the wide slide fills them in its own
