@@ -11,6 +11,11 @@ typedef float VF __attribute__((vector_size(16)));
 typedef int32_t VI __attribute__((vector_size(16)));
 typedef int64_t VL __attribute__((vector_size(32)));
 
+// One mask test, not a store and four loads.
+static inline __attribute__((always_inline)) bool anyLane(VL mask) {
+    return !_mm256_testz_si256((__m256i)mask, (__m256i)mask);
+}
+
 // Masked forms with every lane on: the plain forms leave their pass-through operand undefined.
 static VD gatherD(const double* base, VI index) {
     const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));

@@ -12,6 +12,11 @@ typedef float VF __attribute__((vector_size(32)));
 typedef int32_t VI __attribute__((vector_size(32)));
 typedef int64_t VL __attribute__((vector_size(64)));
 
+// One mask test, not a store and eight loads.
+static inline __attribute__((always_inline)) bool anyLane(VL mask) {
+    return _mm512_test_epi64_mask((__m512i)mask, (__m512i)mask) != 0;
+}
+
 // Masked forms with every lane on: the plain forms leave their pass-through operand undefined.
 static VD gatherD(const double* base, VI index) {
     return (VD)_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, (__m256i)index, base, 8);
@@ -20,17 +25,14 @@ static VF gatherF(const float* base, VI index) {
     const __m256 all = _mm256_castsi256_ps(_mm256_set1_epi32(-1));
     return (VF)_mm256_mask_i32gather_ps(_mm256_setzero_ps(), base, (__m256i)index, all, 4);
 }
-// knots[offset + index] per lane: a permute of a register holding all knots when they fit
-// in one (at most 16), a gather otherwise.
+// knots[offset + index] per lane: a permute of the sixteen knots from the offset on when
+// the vector is short enough to have been padded (see PaddedKnots), a gather otherwise. The
+// permute reads the low four bits of sixteen indices and only the low eight results are
+// kept, so the upper indices may be anything.
 static inline __attribute__((always_inline)) VF knotsAt(const float* knots, int knotCount, int offset, VI index) {
     if (knotCount <= 16) {
-        const __m512 table = _mm512_maskz_loadu_ps(static_cast<__mmask16>((1u << knotCount) - 1u), knots);
-        typedef int32_t VI16 __attribute__((vector_size(64)));
-        typedef float VF16 __attribute__((vector_size(64)));
-        const VI at8 = index + offset;
-        const VI16 at = __builtin_shufflevector(at8, at8, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
-        const VF16 picked = (VF16)_mm512_maskz_permutexvar_ps(0xFFFF, (__m512i)at, table);
-        return __builtin_shufflevector(picked, picked, 0, 1, 2, 3, 4, 5, 6, 7);
+        const __m512 table = _mm512_loadu_ps(knots + offset);
+        return (VF)_mm512_castps512_ps256(_mm512_permutexvar_ps(_mm512_castsi256_si512((__m256i)index), table));
     }
     return gatherF(knots + offset, index);
 }

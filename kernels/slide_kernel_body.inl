@@ -1,7 +1,8 @@
 // The wide slide body, included inside one build namespace by each slide_kernel_<isa>.cpp
 // after it has defined kLanes, the lane vector types VD (doubles), VF (floats), VI (32-bit
-// integers) and VL (64-bit masks), and the helpers gatherD, gatherF, knotsAt, sqrtD, widen
-// (float lanes to double, exact), narrow (double lanes to float, rounded to nearest), and
+// integers) and VL (64-bit masks), and the helpers anyLane (some lane of a mask set),
+// gatherD, gatherF, knotsAt (reads padded knot vectors, see PaddedKnots), sqrtD, widen
+// (float lanes to double, exact), narrow (double lanes to float, rounded to nearest),
 // coordinateTable / coordinateAt (one coordinate of a curve's control points by index),
 // storePoints (x, y, z of the lanes a mask selects, into consecutive points) and
 // storeMatrices (16 lane vectors as the consecutive 16-double matrices of the first lanes).
@@ -43,11 +44,6 @@ static VI splatI(int32_t x) {
     return r;
 }
 static VL maskOf(VI floatMask) { return __builtin_convertvector(floatMask, VL); }
-static bool anyLane(VL mask) {
-    for (int l = 0; l < kLanes; ++l)
-        if (mask[l]) return true;
-    return false;
-}
 // |x| by clearing the sign bit, as fabs does (also for zeros and NaNs).
 static VD absD(VD x) {
     const VL bits = (VL)x & splatL(0x7FFFFFFFFFFFFFFF);
@@ -456,9 +452,26 @@ static bool ownParameters(const KernelSlideInputs& in, int first, VL active) {
     return true;
 }
 
-// `restPoints`, when given, are the rest surface points at the stored parameters of the
-// group's own positions (from the refresh pass), used where they are the attachment.
-static void slideGroup(const KernelSlideInputs& in, int first, int count, double* points, const V3* restPoints) {
+// What the first stage of a group's slide leaves for the second: its inputs, displacement
+// and slid parameters.
+struct GroupFront {
+    int first, count;
+    bool moves;  // false: the group leaves every point
+    VL active, moving, up, left;
+    VF uf, vf;
+    VD w, adx, ady, dz, movedU, movedV;
+    V3 P;
+};
+
+// Steps 1-10 for the group at `first`: the weight tests, inputs, curves and the slide across
+// and along the window. This stage is one long chain of dependent operations (two searches,
+// the curve basis, the slide) with little work beside it, while the second stage is mostly
+// independent arithmetic: the range loops run the first stage of the next group before
+// the second of this one, so that the two overlap.
+static void slideFront(const KernelSlideInputs& in, int first, int count, const double* points, GroupFront& g) {
+    g.first = first;
+    g.count = count;
+    g.moves = false;
     // 1-3. Weight tests and the lanes' inputs; rejected lanes get harmless inputs (the spans
     // their parameters select are always inside the arrays). Groups at the arrays' ends go
     // lane by lane.
@@ -489,14 +502,12 @@ static void slideGroup(const KernelSlideInputs& in, int first, int count, double
     }
     if (!any) return;
 
-    // 3-4. The attachment on the rest surface, at the current surface's domains.
+    // 3-4. The parameters on the current surface's domains.
     const KernelSurface& surface = in.surface;
     const VF uf = uparam * surface.uDomainEnd + surface.uDomainStart;
     const VF vf = vparam * surface.vDomainEnd + surface.vDomainStart;
     const VD u = widen(uf);
     const VD v = widen(vf);
-    const V3 S0 = restPoints && ownParameters(in, first, active) ? *restPoints : surfacePoint(in.restSurface, uf, vf);
-    const V3 offset = sub(S0, P);
 
     // 5-6. Position along the window and the curves' displacement inside it.
     const VD t = in.paramType == 0 ? v / static_cast<double>(surface.vDomainEnd)
@@ -523,7 +534,7 @@ static void slideGroup(const KernelSlideInputs& in, int first, int count, double
     // 7. Negligible displacements leave the point.
     const VD adx = absD(d.x), ady = absD(d.y), adz = absD(d.z);
     const VD small = splatD(kNegligible);
-    VL moving = active & ~((adx < small) & (ady < small) & (adz < small));
+    const VL moving = active & ~((adx < small) & (ady < small) & (adz < small));
     if (!anyLane(moving)) return;
 
     // 8-10. Slide across and along the window, clamped to the domain.
@@ -546,8 +557,45 @@ static void slideGroup(const KernelSlideInputs& in, int first, int count, double
         const VD vn = v / static_cast<double>(surface.vDomainEnd);
         movedV = splatD(in.lrCenter) > vn ? v + lrStep : v - lrStep;
     }
-    movedU = clampToDomain(movedU, surface.uDomainStart, surface.uDomainEnd);
-    movedV = clampToDomain(movedV, surface.vDomainStart, surface.vDomainEnd);
+    g.movedU = clampToDomain(movedU, surface.uDomainStart, surface.uDomainEnd);
+    g.movedV = clampToDomain(movedV, surface.vDomainStart, surface.vDomainEnd);
+    g.moves = true;
+    g.active = active;
+    g.moving = moving;
+    g.up = up;
+    g.left = left;
+    g.uf = uf;
+    g.vf = vf;
+    g.w = w;
+    g.adx = adx;
+    g.ady = ady;
+    g.dz = d.z;
+    g.P = P;
+}
+
+// Steps 4 and 11-15 for a group the first stage left moving: the attachment, the current
+// frame at the slid parameters, the pushes, the re-attachment and the blend.
+// `restPoints`, when given, are the rest surface points at the stored parameters of the
+// group's own positions (from the refresh pass), used where they are the attachment.
+static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* points, const V3* restPoints) {
+    const int first = g.first, count = g.count;
+    const KernelSurface& surface = in.surface;
+    const V3& P = g.P;
+    const VD w = g.w, adx = g.adx, ady = g.ady;
+    const VL up = g.up, left = g.left;
+    VL moving = g.moving;
+    const float* const* maps = in.maps;
+    const int64_t cached = in.cacheCount - first;
+    const int lanes = cached < count ? static_cast<int>(cached) : count;
+    // The attachment on the rest surface, needed only by the "vector" re-attachment.
+    V3 offset{};
+    if (in.slidingMethod == 0) {
+        const V3 S0 =
+            restPoints && ownParameters(in, first, g.active) ? *restPoints : surfacePoint(in.restSurface, g.uf, g.vf);
+        offset = sub(S0, P);
+    }
+    const VD movedU = g.movedU, movedV = g.movedV;
+    const V3 d{splatD(0.0), splatD(0.0), g.dz};  // only z is read past the slide
 
     // 11-13. The current frame there, pushed along its normal.
     const Frame frame = surfaceFrame(surface, movedU, movedV);
@@ -606,10 +654,47 @@ static void slideGroup(const KernelSlideInputs& in, int first, int count, double
     storePoints(points + 3 * static_cast<int64_t>(first), moving, result.x, result.y, result.z);
 }
 
-void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* points) {
-    for (int first = begin; first < end; first += kLanes) {
-        const int count = end - first < kLanes ? end - first : kLanes;
-        slideGroup(inputs, first, count, points, nullptr);
+// Knot vectors of at most kPaddedKnots knots are copied, once per range, with as many
+// zeros after them: knotsAt can then read kPaddedKnots knots from any offset in the
+// vector without a mask (the offsets never pass the vector's own length).
+static const int kPaddedKnots = 16;
+struct PaddedKnots {
+    float values[2 * kPaddedKnots];
+};
+static const float* padKnots(const float* knots, int count, PaddedKnots& copy) {
+    if (count > kPaddedKnots) return knots;
+    for (int k = 0; k < 2 * kPaddedKnots; ++k) copy.values[k] = k < count ? knots[k] : 0.0f;
+    return copy.values;
+}
+static KernelSurface padSurface(const KernelSurface& surface, PaddedKnots* copies) {
+    KernelSurface padded = surface;
+    padded.uKnots = padKnots(surface.uKnots, surface.uCvCount + surface.uOrder, copies[0]);
+    padded.vKnots = padKnots(surface.vKnots, surface.vCvCount + surface.vOrder, copies[1]);
+    return padded;
+}
+struct PaddedInputs {
+    KernelSlideInputs inputs;
+    PaddedKnots copies[6];
+    explicit PaddedInputs(const KernelSlideInputs& original) : inputs(original) {
+        inputs.surface = padSurface(original.surface, copies);
+        inputs.restSurface = padSurface(original.restSurface, copies + 2);
+        inputs.curve.knots = padKnots(original.curve.knots, original.curve.knotCount, copies[4]);
+        inputs.curveBase.knots = padKnots(original.curveBase.knots, original.curveBase.knotCount, copies[5]);
+    }
+};
+
+static int groupCount(int first, int end) { return end - first < kLanes ? end - first : kLanes; }
+
+void slideRange(const KernelSlideInputs& original, int begin, int end, double* points) {
+    const PaddedInputs padded(original);
+    const KernelSlideInputs& inputs = padded.inputs;
+    if (begin >= end) return;
+    GroupFront groups[2];
+    slideFront(inputs, begin, groupCount(begin, end), points, groups[0]);
+    for (int first = begin, k = 0; first < end; first += kLanes, k ^= 1) {
+        const int next = first + kLanes;
+        if (next < end) slideFront(inputs, next, groupCount(next, end), points, groups[k ^ 1]);
+        if (groups[k].moves) slideBack(inputs, groups[k], points, nullptr);
     }
 }
 
@@ -703,8 +788,10 @@ static V3 restFrameGroup(const KernelSurface& surface, const float* uparams, con
     return f.point;
 }
 
-void restFrameInverses(const KernelSurface& surface, const float* uparams, const float* vparams, int begin, int end,
+void restFrameInverses(const KernelSurface& original, const float* uparams, const float* vparams, int begin, int end,
                        double* inverses) {
+    PaddedKnots copies[2];
+    const KernelSurface surface = padSurface(original, copies);
     for (int first = begin; first < end; first += kLanes) {
         const int count = end - first < kLanes ? end - first : kLanes;
         restFrameGroup(surface, uparams, vparams, first, count, inverses);
@@ -714,10 +801,17 @@ void restFrameInverses(const KernelSurface& surface, const float* uparams, const
 // The frame point at a position's own stored parameters on the rest surface is the point's
 // attachment: with the rest surface a copy of the current one, and the same single-precision
 // parameters, both come out of the same de Boor evaluation.
-void refreshAndSlideRange(const KernelSlideInputs& inputs, double* inverses, int begin, int end, double* points) {
-    for (int first = begin; first < end; first += kLanes) {
-        const int count = end - first < kLanes ? end - first : kLanes;
-        const V3 rest = restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, first, count, inverses);
-        slideGroup(inputs, first, count, points, &rest);
+void refreshAndSlideRange(const KernelSlideInputs& original, double* inverses, int begin, int end, double* points) {
+    const PaddedInputs padded(original);
+    const KernelSlideInputs& inputs = padded.inputs;
+    if (begin >= end) return;
+    GroupFront groups[2];
+    slideFront(inputs, begin, groupCount(begin, end), points, groups[0]);
+    for (int first = begin, k = 0; first < end; first += kLanes, k ^= 1) {
+        const V3 rest =
+            restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, first, groupCount(first, end), inverses);
+        const int next = first + kLanes;
+        if (next < end) slideFront(inputs, next, groupCount(next, end), points, groups[k ^ 1]);
+        if (groups[k].moves) slideBack(inputs, groups[k], points, &rest);
     }
 }

@@ -211,6 +211,8 @@ const Case kCases[] = {
     {"biquadratic", 3, 3, 5, 6, Knots::nonUniform, 5, false, settingsWith(0, 1, 0.0f, 1.0f, 0.2f, 0.2f, 0.0f, 0.9f), 29},
     {"bilinear", 2, 2, 3, 4, Knots::clampedUniform, 1, true, settingsWith(1, 0, 0.0f, 1.0f, 0.8f, 0.8f, 1.0f, 1.0f), 23},
     {"mixed orders 5x3", 5, 3, 7, 5, Knots::nonUniform, 7, false, settingsWith(0, 0, 0.1f, 0.9f, 0.3f, 0.3f, 0.5f, 1.0f), 51},
+    // 16 knots are read from a padded copy, 17 are gathered; the curves have 16 knots.
+    {"16 and 17 knots", 4, 5, 12, 12, Knots::nonUniform, 6, false, settingsWith(0, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 43},
     {"order 10", 10, 6, 12, 8, Knots::clampedUniform, 4, true, settingsWith(1, 1, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 19},
     {"knots out of order", 4, 4, 8, 7, Knots::decreasing, 3, true, settingsWith(0, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 33},
     {"rest surface of other orders", 3, 4, 6, 7, Knots::nonUniform, 3, true,
