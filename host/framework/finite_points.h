@@ -18,6 +18,11 @@ public:
 
 // Throws NonFiniteOutput naming the first point with a NaN or infinite coordinate:
 // "<nodeName>: deformed point 3 is not finite (nan, 0.5, 1); nothing written".
+// Both stream every coordinate of a scene's points on every evaluation, so both run on the
+// evaluation's threads.
 void refuseNonFinitePoints(const std::vector<KxPoint>& points, const std::string& nodeName);
+
+// `to` becomes a copy of `from`, in parallel when it already has their number.
+void copyPoints(const std::vector<KxPoint>& from, std::vector<KxPoint>& to);
 
 }  // namespace ostrivel

@@ -50,7 +50,7 @@ int SceneRun::bind() {
 }
 
 int SceneRun::evaluate() {
-    record_.points = scene_.points;
+    copyPoints(scene_.points, record_.points);
     int status;
     if (device_) {
         // The device path drives the node itself: it holds the node like any operation.
