@@ -50,6 +50,14 @@ int SceneRun::bind() {
 }
 
 int SceneRun::evaluate() {
+    const int status = evaluateUnchecked();
+    refuseNonFiniteOutput();  // before any job writes them
+    return status;
+}
+
+void SceneRun::refuseNonFiniteOutput() const { refuseNonFinitePoints(record_.points, scene_.nodeName); }
+
+int SceneRun::evaluateUnchecked() {
     copyPoints(scene_.points, record_.points);
     int status;
     if (device_) {
@@ -60,7 +68,6 @@ int SceneRun::evaluate() {
     } else {
         status = node_->deform(settings, record_);
     }
-    refuseNonFinitePoints(record_.points, scene_.nodeName);  // before any job writes them
     return status;
 }
 

