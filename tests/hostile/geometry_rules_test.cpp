@@ -5,7 +5,10 @@
 
 #include <cmath>
 
+#include <cstring>
+
 #include "GeometryRules.h"
+#include "finite_points.h"
 #include "picture.h"
 #include "scene_run.h"
 #include "test_support.h"
@@ -76,6 +79,30 @@ TEST(GeometryRules, ThePictureSkipsACurveOfDegreeEightInsteadOfOverrunningTheKer
     run.node().setCurve("curve", degreeEight);
     const std::string svg = ostrivel::renderRunPicture(run, ostrivel::PictureOptions{});
     EXPECT_NE(svg.find("<svg"), std::string::npos);
+}
+
+// The output check and the copy run on several tasks for a large scene: the check must still
+// name the first offender, not the first one a task finds, and let every finite value pass.
+TEST(FinitePoints, TheFirstNonFinitePointIsNamedWhereverTheTasksSplit) {
+    std::vector<KxPoint> points(100000, KxPoint{1.5, -0.0, 1e308});
+    points[17].x = 4.9e-324;  // the smallest subnormal is finite
+    EXPECT_NO_THROW(ostrivel::refuseNonFinitePoints(points, "n"));
+    points[90001].z = INFINITY;
+    points[70000].y = NAN;
+    try {
+        ostrivel::refuseNonFinitePoints(points, "n");
+        FAIL() << "no error";
+    } catch (const ostrivel::NonFiniteOutput& error) {
+        EXPECT_STREQ(error.what(), "n: deformed point 70000 is not finite (1.5, nan, 1e+308); nothing written");
+    }
+
+    std::vector<KxPoint> copy(3);  // another size: reallocated
+    ostrivel::copyPoints(points, copy);
+    ASSERT_EQ(copy.size(), points.size());
+    EXPECT_EQ(std::memcmp(copy.data(), points.data(), points.size() * sizeof(KxPoint)), 0);
+    points[99999].x = 2.0;  // the same size: copied in place
+    ostrivel::copyPoints(points, copy);
+    EXPECT_EQ(std::memcmp(copy.data(), points.data(), points.size() * sizeof(KxPoint)), 0);
 }
 
 }  // namespace
