@@ -24,7 +24,7 @@
 #include "AttributeLookup.h"
 #include "GeometryRules.h"
 #include "Messages.h"
-#include "fork_join_hints.h"
+#include "ForkJoinHints.h"
 #include "slide.h"
 #include "slide_kernel.h"
 #include "surface_frame.h"

@@ -1,13 +1,14 @@
 #include "finite_points.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
-#include <tbb/parallel_reduce.h>
 
+#include "ForkJoinHints.h"
 #include "GeometryRules.h"
 #include "scene_fields.h"
 
@@ -33,6 +34,20 @@ bool anyNonFinite(const KxPoint* points, size_t begin, size_t end) {
     return found != 0;
 }
 
+// Runs body(begin, end) over [0, count) in tasks of kPointsPerTask points, with the hints
+// that let the thread sanitizer see the loop's fork and join (TBB itself is not instrumented).
+template <typename Body>
+void overPoints(size_t count, const Body& body) {
+    fork_join_hints::Tokens tokens;
+    fork_join_hints::beforeLoop(tokens);
+    tbb::parallel_for(tbb::blocked_range<size_t>(0, count, kPointsPerTask), [&](const tbb::blocked_range<size_t>& range) {
+        fork_join_hints::bodyStarts(tokens);
+        body(range.begin(), range.end());
+        fork_join_hints::bodyEnds(tokens);
+    });
+    fork_join_hints::afterLoop(tokens);
+}
+
 }  // namespace
 
 void copyPoints(const std::vector<KxPoint>& from, std::vector<KxPoint>& to) {
@@ -40,19 +55,18 @@ void copyPoints(const std::vector<KxPoint>& from, std::vector<KxPoint>& to) {
         to = from;
         return;
     }
-    tbb::parallel_for(tbb::blocked_range<size_t>(0, from.size(), kPointsPerTask),
-                      [&](const tbb::blocked_range<size_t>& range) {
-                          std::copy(from.begin() + range.begin(), from.begin() + range.end(), to.begin() + range.begin());
-                      });
+    const KxPoint* source = from.data();
+    KxPoint* target = to.data();
+    overPoints(from.size(), [=](size_t begin, size_t end) { std::copy(source + begin, source + end, target + begin); });
 }
 
 void refuseNonFinitePoints(const std::vector<KxPoint>& points, const std::string& nodeName) {
-    const bool found = tbb::parallel_reduce(
-        tbb::blocked_range<size_t>(0, points.size(), kPointsPerTask), false,
-        [&](const tbb::blocked_range<size_t>& range, bool before) {
-            return before || anyNonFinite(points.data(), range.begin(), range.end());
-        },
-        [](bool a, bool b) { return a || b; });
+    std::atomic<bool> anyFound{false};
+    const KxPoint* data = points.data();
+    overPoints(points.size(), [&anyFound, data](size_t begin, size_t end) {
+        if (anyNonFinite(data, begin, end)) anyFound.store(true, std::memory_order_relaxed);
+    });
+    const bool found = anyFound.load(std::memory_order_relaxed);
     if (!found) return;
     for (size_t k = 0; k < points.size(); ++k) {
         const KxPoint& p = points[k];
