@@ -30,7 +30,10 @@ std::vector<SlideBuild> runnableBuilds() {
 
 const char* buildName(SlideBuild build) { return build == SlideBuild::avx2 ? "avx2" : "avx512"; }
 
-enum class Knots { clampedUniform, nonUniform, repeatedInterior, decreasing };
+// narrowEnds: the first and last interior knots lie closer to the domain ends than the
+// chord step, so chord points step into the next span (forward at the start, backward at
+// the end) and across several spans.
+enum class Knots { clampedUniform, nonUniform, repeatedInterior, decreasing, narrowEnds };
 
 // A direction of order `order` with `cvCount` points over the domain [start, start + span].
 void fillDirection(SurfaceDirection& d, int order, int cvCount, Knots layout, float start, float span) {
@@ -43,6 +46,8 @@ void fillDirection(SurfaceDirection& d, int order, int cvCount, Knots layout, fl
         float x = static_cast<float>(step) / static_cast<float>(interior + 1);
         if (layout == Knots::nonUniform) x = x * x * 0.7f + x * 0.3f;
         if (layout == Knots::repeatedInterior && step == 1 && interior >= 2) x = 2.0f / static_cast<float>(interior + 1);
+        if (layout == Knots::narrowEnds && step == 1) x = 0.003f;
+        if (layout == Knots::narrowEnds && step == interior && interior >= 2) x = 0.996f;
         d.knots[static_cast<size_t>(k)] = start + span * x;
     }
     if (layout == Knots::decreasing) std::swap(d.knots[static_cast<size_t>(order)], d.knots.back());
@@ -213,6 +218,8 @@ const Case kCases[] = {
     {"mixed orders 5x3", 5, 3, 7, 5, Knots::nonUniform, 7, false, settingsWith(0, 0, 0.1f, 0.9f, 0.3f, 0.3f, 0.5f, 1.0f), 51},
     // 16 knots are read from a padded copy, 17 are gathered; the curves have 16 knots.
     {"16 and 17 knots", 4, 5, 12, 12, Knots::nonUniform, 6, false, settingsWith(0, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 43},
+    {"narrow end spans", 4, 4, 8, 7, Knots::narrowEnds, 3, true, settingsWith(0, 1, 0.0f, 1.0f, 0.3f, 0.4f, 0.5f, 1.0f), 53},
+    {"narrow end spans, other slide", 3, 4, 7, 8, Knots::narrowEnds, 3, true, settingsWith(0, 0, 0.0f, 1.0f, -0.4f, -0.3f, 0.5f, 1.0f), 53},
     {"order 10", 10, 6, 12, 8, Knots::clampedUniform, 4, true, settingsWith(1, 1, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 19},
     {"knots out of order", 4, 4, 8, 7, Knots::decreasing, 3, true, settingsWith(0, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 33},
     {"rest surface of other orders", 3, 4, 6, 7, Knots::nonUniform, 3, true,
