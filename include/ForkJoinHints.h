@@ -4,6 +4,9 @@
 // see no ordering between the caller's writes before a loop, the bodies, and the caller's
 // reads after it. Two separate tokens keep bodies unordered among themselves, so races
 // between iterations are still found. In every other build the hints compile to nothing.
+// Loops use parallelFor below, which places them.
+
+#include <tbb/parallel_for.h>
 
 #if defined(__SANITIZE_THREAD__)
 #define QUELVARN_TSAN 1
@@ -36,5 +39,21 @@ inline void bodyStarts(Tokens&) {}
 inline void bodyEnds(Tokens&) {}
 inline void afterLoop(Tokens&) {}
 #endif
+
+// tbb::parallel_for with the hints around the loop and around each body.
+template <class Range, class Body, class... Partitioner>
+void parallelFor(const Range& range, const Body& body, const Partitioner&... partitioner) {
+    Tokens tokens;
+    beforeLoop(tokens);
+    tbb::parallel_for(
+        range,
+        [&](const Range& part) {
+            bodyStarts(tokens);
+            body(part);
+            bodyEnds(tokens);
+        },
+        partitioner...);
+    afterLoop(tokens);
+}
 
 }  // namespace fork_join_hints

@@ -27,15 +27,20 @@ static VF gatherF(const float* base, VI index) {
 }
 // knots[offset + index] per lane: a permute of the sixteen knots from the offset on when
 // the vector is short enough to have been padded (see PaddedKnots), a gather otherwise. The
-// permute reads the low four bits of sixteen indices and only the low eight results are
-// kept, so the upper indices may be anything.
+// index widens to sixteen lanes with zeros (a plain register move); only the low eight
+// results are kept.
 static inline __attribute__((always_inline)) VF knotsAt(const float* knots, int knotCount, int offset, VI index) {
     if (knotCount <= 16) {
+        typedef int32_t VI16 __attribute__((vector_size(64)));
+        typedef float VF16 __attribute__((vector_size(64)));
         const __m512 table = _mm512_loadu_ps(knots + offset);
-        return (VF)_mm512_castps512_ps256(_mm512_permutexvar_ps(_mm512_castsi256_si512((__m256i)index), table));
+        const VI16 at = __builtin_shufflevector(index, VI{}, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        const VF16 picked = (VF16)_mm512_maskz_permutexvar_ps(0xFFFF, (__m512i)at, table);
+        return __builtin_shufflevector(picked, picked, 0, 1, 2, 3, 4, 5, 6, 7);
     }
     return gatherF(knots + offset, index);
 }
+
 // One coordinate of up to 8 control points (x, y, z each) held in a register and picked by
 // a permute; longer curves are gathered from memory.
 struct CoordinateTable {

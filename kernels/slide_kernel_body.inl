@@ -594,8 +594,7 @@ static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* 
             restPoints && ownParameters(in, first, g.active) ? *restPoints : surfacePoint(in.restSurface, g.uf, g.vf);
         offset = sub(S0, P);
     }
-    const VD movedU = g.movedU, movedV = g.movedV;
-    const V3 d{splatD(0.0), splatD(0.0), g.dz};  // only z is read past the slide
+    const VD movedU = g.movedU, movedV = g.movedV, dz = g.dz;
 
     // 11-13. The current frame there, pushed along its normal.
     const Frame frame = surfaceFrame(surface, movedU, movedV);
@@ -611,9 +610,9 @@ static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* 
     const double push = in.pushCoeff;
     const V3& n = frame.normal;
     V3 Q;
-    Q.x = frame.point.x + n.x * ady * deltaUD * push + n.x * adx * deltaLR * push + n.x * d.z * push * pm;
-    Q.y = frame.point.y + n.y * ady * deltaUD * push + n.y * adx * deltaLR * push + n.y * d.z * push * pm;
-    Q.z = frame.point.z + n.z * ady * deltaUD * push + n.z * adx * deltaLR * push + n.z * d.z * push * pm;
+    Q.x = frame.point.x + n.x * ady * deltaUD * push + n.x * adx * deltaLR * push + n.x * dz * push * pm;
+    Q.y = frame.point.y + n.y * ady * deltaUD * push + n.y * adx * deltaLR * push + n.y * dz * push * pm;
+    Q.z = frame.point.z + n.z * ady * deltaUD * push + n.z * adx * deltaLR * push + n.z * dz * push * pm;
 
     // 14. Re-attach.
     V3 target;
@@ -684,19 +683,6 @@ struct PaddedInputs {
 };
 
 static int groupCount(int first, int end) { return end - first < kLanes ? end - first : kLanes; }
-
-void slideRange(const KernelSlideInputs& original, int begin, int end, double* points) {
-    const PaddedInputs padded(original);
-    const KernelSlideInputs& inputs = padded.inputs;
-    if (begin >= end) return;
-    GroupFront groups[2];
-    slideFront(inputs, begin, groupCount(begin, end), points, groups[0]);
-    for (int first = begin, k = 0; first < end; first += kLanes, k ^= 1) {
-        const int next = first + kLanes;
-        if (next < end) slideFront(inputs, next, groupCount(next, end), points, groups[k ^ 1]);
-        if (groups[k].moves) slideBack(inputs, groups[k], points, nullptr);
-    }
-}
 
 // The Gauss-Jordan inverse of each lane's matrix m (row-major), with partial pivoting:
 // the operations of the plain 4 x 4 inverse, pivot choices and row swaps made per lane.
@@ -792,26 +778,38 @@ void restFrameInverses(const KernelSurface& original, const float* uparams, cons
                        double* inverses) {
     PaddedKnots copies[2];
     const KernelSurface surface = padSurface(original, copies);
-    for (int first = begin; first < end; first += kLanes) {
-        const int count = end - first < kLanes ? end - first : kLanes;
-        restFrameGroup(surface, uparams, vparams, first, count, inverses);
+    for (int first = begin; first < end; first += kLanes)
+        restFrameGroup(surface, uparams, vparams, first, groupCount(first, end), inverses);
+}
+
+// The range loop both passes share: the first stage of the next group runs before the second
+// stage of this one (see slideFront). With `kRefresh` each group's inverse rest frames come
+// first, and their points serve as the attachment.
+template <bool kRefresh>
+static void slideGroups(const KernelSlideInputs& original, double* inverses, int begin, int end, double* points) {
+    if (begin >= end) return;
+    const PaddedInputs padded(original);
+    const KernelSlideInputs& inputs = padded.inputs;
+    GroupFront groups[2];
+    slideFront(inputs, begin, groupCount(begin, end), points, groups[0]);
+    for (int first = begin, k = 0; first < end; first += kLanes, k ^= 1) {
+        V3 rest{};
+        if (kRefresh)
+            rest = restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, first, groupCount(first, end),
+                                  inverses);
+        const int next = first + kLanes;
+        if (next < end) slideFront(inputs, next, groupCount(next, end), points, groups[k ^ 1]);
+        if (groups[k].moves) slideBack(inputs, groups[k], points, kRefresh ? &rest : nullptr);
     }
+}
+
+void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* points) {
+    slideGroups<false>(inputs, nullptr, begin, end, points);
 }
 
 // The frame point at a position's own stored parameters on the rest surface is the point's
 // attachment: with the rest surface a copy of the current one, and the same single-precision
 // parameters, both come out of the same de Boor evaluation.
-void refreshAndSlideRange(const KernelSlideInputs& original, double* inverses, int begin, int end, double* points) {
-    const PaddedInputs padded(original);
-    const KernelSlideInputs& inputs = padded.inputs;
-    if (begin >= end) return;
-    GroupFront groups[2];
-    slideFront(inputs, begin, groupCount(begin, end), points, groups[0]);
-    for (int first = begin, k = 0; first < end; first += kLanes, k ^= 1) {
-        const V3 rest =
-            restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, first, groupCount(first, end), inverses);
-        const int next = first + kLanes;
-        if (next < end) slideFront(inputs, next, groupCount(next, end), points, groups[k ^ 1]);
-        if (groups[k].moves) slideBack(inputs, groups[k], points, &rest);
-    }
+void refreshAndSlideRange(const KernelSlideInputs& inputs, double* inverses, int begin, int end, double* points) {
+    slideGroups<true>(inputs, inverses, begin, end, points);
 }

@@ -318,22 +318,9 @@ void parallelOverPoints(int32_t count, const Body& body, int lanes = 1) {
         const int64_t end = std::min<int64_t>(static_cast<int64_t>(range.end()) * width, count);
         return tbb::blocked_range<int>(static_cast<int>(range.begin() * width), static_cast<int>(end), 1);
     };
-#ifdef QUELVARN_TSAN
-    // The thread sanitizer build tells the sanitizer where the loop forks and joins.
-    fork_join_hints::Tokens tokens;
-    fork_join_hints::beforeLoop(tokens);
-    const auto hinted = [&](const tbb::blocked_range<int>& range) {
-        fork_join_hints::bodyStarts(tokens);
-        body(points(range));
-        fork_join_hints::bodyEnds(tokens);
-    };
-    tbb::parallel_for(tbb::blocked_range<int>(0, groups, 1), hinted, tbb::auto_partitioner());
-    fork_join_hints::afterLoop(tokens);
-#else
-    tbb::parallel_for(
+    fork_join_hints::parallelFor(
         tbb::blocked_range<int>(0, groups, 1), [&](const tbb::blocked_range<int>& range) { body(points(range)); },
         tbb::auto_partitioner());
-#endif
 }
 
 // The rest pass body: the inverse rest frame of every point of the range.

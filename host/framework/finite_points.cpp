@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
 
 #include "ForkJoinHints.h"
 #include "GeometryRules.h"
@@ -34,18 +33,11 @@ bool anyNonFinite(const KxPoint* points, size_t begin, size_t end) {
     return found != 0;
 }
 
-// Runs body(begin, end) over [0, count) in tasks of kPointsPerTask points, with the hints
-// that let the thread sanitizer see the loop's fork and join (TBB itself is not instrumented).
+// Runs body(begin, end) over [0, count) in tasks of about kPointsPerTask points.
 template <typename Body>
 void overPoints(size_t count, const Body& body) {
-    fork_join_hints::Tokens tokens;
-    fork_join_hints::beforeLoop(tokens);
-    tbb::parallel_for(tbb::blocked_range<size_t>(0, count, kPointsPerTask), [&](const tbb::blocked_range<size_t>& range) {
-        fork_join_hints::bodyStarts(tokens);
-        body(range.begin(), range.end());
-        fork_join_hints::bodyEnds(tokens);
-    });
-    fork_join_hints::afterLoop(tokens);
+    fork_join_hints::parallelFor(tbb::blocked_range<size_t>(0, count, kPointsPerTask),
+                                 [&](const tbb::blocked_range<size_t>& range) { body(range.begin(), range.end()); });
 }
 
 }  // namespace

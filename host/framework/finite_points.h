@@ -16,10 +16,11 @@ public:
     using HostError::HostError;
 };
 
+// Both functions below stream every coordinate of a scene's points on every evaluation, so
+// both run on the evaluation's threads.
+
 // Throws NonFiniteOutput naming the first point with a NaN or infinite coordinate:
 // "<nodeName>: deformed point 3 is not finite (nan, 0.5, 1); nothing written".
-// Both stream every coordinate of a scene's points on every evaluation, so both run on the
-// evaluation's threads.
 void refuseNonFinitePoints(const std::vector<KxPoint>& points, const std::string& nodeName);
 
 // `to` becomes a copy of `from`, in parallel when it already has their number.
