@@ -327,44 +327,57 @@ static VI curveSpans(const float* knots, unsigned p, unsigned m, bool nondecreas
     return spans;
 }
 
-// The curve kernel's basis at each lane's t: the triangular recurrence with its float
-// roundings. Returns span - p, the first control point the basis weighs.
+// The curve kernel's basis at each lane's t, for B groups at once: the triangular
+// recurrence with its float roundings. first[b] gets span - p, the first control point the
+// basis weighs. The recurrence is one long chain of divisions and conversions; running the
+// B groups' chains side by side, operation by operation, lets them overlap.
 // D fixes the degree at compile time (0: the curve's own), so that the common low degrees
 // keep their scratch in registers.
-template <unsigned D>
-QUELVARN_INLINE VI curveBasisOf(const KernelCurve& c, VF t, VF* N) {
+template <unsigned D, int B>
+QUELVARN_INLINE void curveBasesOf(const KernelCurve& c, const VF* t, VF (*N)[8], VI* first) {
     const unsigned p = D ? D : static_cast<unsigned>(c.degree);
     const unsigned m = static_cast<unsigned>(c.knotCount) - p - 1u;
-    const VI first = curveSpans(c.knots, p, m, c.knotsNondecreasing, t) - static_cast<int32_t>(p);
-    VD left[8];
-    VD right[8];
-    N[0] = splatF(1.0f);
+    VD left[B][8];
+    VD right[B][8];
+#pragma GCC unroll 8
+    for (int b = 0; b < B; ++b) {
+        first[b] = curveSpans(c.knots, p, m, c.knotsNondecreasing, t[b]) - static_cast<int32_t>(p);
+        N[b][0] = splatF(1.0f);
+    }
 #pragma GCC unroll 8
     for (unsigned j = 1; j <= p; ++j) {
-        left[j] = widen(t - knotsAt(c.knots, c.knotCount, static_cast<int>(p + 1 - j), first));
-        right[j] = widen(knotsAt(c.knots, c.knotCount, static_cast<int>(p + j), first) - t);
-        VF saved = splatF(0.0f);
+        VF saved[B];
+#pragma GCC unroll 8
+        for (int b = 0; b < B; ++b) {
+            left[b][j] = widen(t[b] - knotsAt(c.knots, c.knotCount, static_cast<int>(p + 1 - j), first[b]));
+            right[b][j] = widen(knotsAt(c.knots, c.knotCount, static_cast<int>(p + j), first[b]) - t[b]);
+            saved[b] = splatF(0.0f);
+        }
 #pragma GCC unroll 8
         for (unsigned r = 0; r < j; ++r) {
-            const VF temp = narrow(widen(N[r]) / (right[r + 1] + left[j - r]));
-            N[r] = narrow(widen(saved) + right[r + 1] * widen(temp));
-            saved = narrow(left[j - r] * widen(temp));
+#pragma GCC unroll 8
+            for (int b = 0; b < B; ++b) {
+                const VF temp = narrow(widen(N[b][r]) / (right[b][r + 1] + left[b][j - r]));
+                N[b][r] = narrow(widen(saved[b]) + right[b][r + 1] * widen(temp));
+                saved[b] = narrow(left[b][j - r] * widen(temp));
+            }
         }
-        N[j] = saved;
+#pragma GCC unroll 8
+        for (int b = 0; b < B; ++b) N[b][j] = saved[b];
     }
-    return first;
 }
 
-static VI curveBasis(const KernelCurve& c, VF t, VF* N) {
+template <int B>
+static void curveBases(const KernelCurve& c, const VF* t, VF (*N)[8], VI* first) {
     switch (c.degree) {
     case 1:
-        return curveBasisOf<1>(c, t, N);
+        return curveBasesOf<1, B>(c, t, N, first);
     case 2:
-        return curveBasisOf<2>(c, t, N);
+        return curveBasesOf<2, B>(c, t, N, first);
     case 3:
-        return curveBasisOf<3>(c, t, N);
+        return curveBasesOf<3, B>(c, t, N, first);
     default:
-        return curveBasisOf<0>(c, t, N);
+        return curveBasesOf<0, B>(c, t, N, first);
     }
 }
 
@@ -452,26 +465,27 @@ static bool ownParameters(const KernelSlideInputs& in, int first, VL active) {
     return true;
 }
 
-// What the first stage of a group's slide leaves for the second: its inputs, displacement
-// and slid parameters.
+// What the first stages of a group's slide leave for the last: its inputs, where the curves
+// are read, their bases there, the displacement and the slid parameters.
 struct GroupFront {
     int first, count;
+    bool any;    // false: no lane passed the weight tests
     bool moves;  // false: the group leaves every point
-    VL active, moving, up, left;
-    VF uf, vf;
-    VD w, adx, ady, dz, movedU, movedV;
+    VL active, inWindow, moving, up, left;
+    VF uf, vf, s;
+    VD u, v, t, w, adx, ady, dz, movedU, movedV;
     V3 P;
+    VI firstCv, firstBase;  // the curves' first weighed control points
+    VF N[8], baseN[8];      // the curves' bases at s
 };
 
-// Steps 1-10 for the group at `first`: the weight tests, inputs, curves and the slide across
-// and along the window. This stage is one long chain of dependent operations (two searches,
-// the curve basis, the slide) with little work beside it, while the second stage is mostly
-// independent arithmetic: the range loops run the first stage of the next group before
-// the second of this one, so that the two overlap.
-static void slideFront(const KernelSlideInputs& in, int first, int count, const double* points, GroupFront& g) {
+// Steps 1-5 for the group at `first`: the weight tests, the inputs, the position along the
+// window and the curve parameter s there.
+static void slideInputs(const KernelSlideInputs& in, int first, int count, const double* points, GroupFront& g) {
     g.first = first;
     g.count = count;
     g.moves = false;
+    g.s = splatF(0.0f);
     // 1-3. Weight tests and the lanes' inputs; rejected lanes get harmless inputs (the spans
     // their parameters select are always inside the arrays). Groups at the arrays' ends go
     // lane by lane.
@@ -500,6 +514,7 @@ static void slideFront(const KernelSlideInputs& in, int first, int count, const 
         P.y[l] = points[3 * i + 1];
         P.z[l] = points[3 * i + 2];
     }
+    g.any = any;
     if (!any) return;
 
     // 3-4. The parameters on the current surface's domains.
@@ -509,25 +524,57 @@ static void slideFront(const KernelSlideInputs& in, int first, int count, const 
     const VD u = widen(uf);
     const VD v = widen(vf);
 
-    // 5-6. Position along the window and the curves' displacement inside it.
+    // 5-6. Position along the window, and where the curves are read inside it.
     const VD t = in.paramType == 0 ? v / static_cast<double>(surface.vDomainEnd)
                                    : u / static_cast<double>(surface.uDomainEnd);
-    const VL inWindow = active & (t > splatD(in.startParam)) & (splatD(in.endParam) > t);
+    g.inWindow = active & (t > splatD(in.startParam)) & (splatD(in.endParam) > t);
+    if (anyLane(g.inWindow)) {
+        const float width = in.endParam - in.startParam;
+        g.s = narrow((t - static_cast<double>(in.startParam)) / static_cast<double>(width));
+    }
+    g.active = active;
+    g.uf = uf;
+    g.vf = vf;
+    g.u = u;
+    g.v = v;
+    g.t = t;
+    g.w = w;
+    g.P = P;
+}
+
+// The curves' bases at s of groups [0, n) of a batch (see curveBasesOf).
+template <int B>
+static void batchBases(const KernelSlideInputs& in, GroupFront* g, int n) {
+    VF s[B];
+    VF N[B][8];
+    VI firstCv[B];
+    for (int b = 0; b < B; ++b) s[b] = b < n ? g[b].s : splatF(0.0f);
+    curveBases<B>(in.curve, s, N, firstCv);
+    for (int b = 0; b < n; ++b) {
+        g[b].firstCv = firstCv[b];
+        for (int r = 0; r < 8; ++r) g[b].N[r] = N[b][r];
+    }
+    // Curves on the same knots share the basis at s.
+    if (in.curvesShareKnots) return;
+    curveBases<B>(in.curveBase, s, N, firstCv);
+    for (int b = 0; b < n; ++b) {
+        g[b].firstBase = firstCv[b];
+        for (int r = 0; r < 8; ++r) g[b].baseN[r] = N[b][r];
+    }
+}
+
+// Steps 6-10 once the bases are known: the curves' displacement, and the slide.
+static void slideAlong(const KernelSlideInputs& in, GroupFront& g) {
+    if (!g.any) return;
+    const int first = g.first, count = g.count;
+    const KernelSurface& surface = in.surface;
+    const VL active = g.active, inWindow = g.inWindow;
+    const VD u = g.u, v = g.v, t = g.t;
     V3 d{splatD(0.0), splatD(0.0), splatD(0.0)};
     if (anyLane(inWindow)) {
-        const float width = in.endParam - in.startParam;
-        const VF s = narrow((t - static_cast<double>(in.startParam)) / static_cast<double>(width));
-        V3 c0;
-        VF N[8];
-        const VI firstCv = curveBasis(in.curve, s, N);
-        const V3 c1 = curveSum(in.curve, firstCv, N);
-        // Curves on the same knots share the basis at s.
-        if (!in.curvesShareKnots) {
-            const VI firstBase = curveBasis(in.curveBase, s, N);
-            c0 = curveSum(in.curveBase, firstBase, N);
-        } else {
-            c0 = curveSum(in.curveBase, firstCv, N);
-        }
+        const V3 c1 = curveSum(in.curve, g.firstCv, g.N);
+        const V3 c0 = in.curvesShareKnots ? curveSum(in.curveBase, g.firstCv, g.N)
+                                          : curveSum(in.curveBase, g.firstBase, g.baseN);
         d = select(inWindow, sub(c1, c0), d);
         d.x = (inWindow & (splatD(in.lrCenter) > t)) ? -d.x : d.x;
     }
@@ -560,20 +607,15 @@ static void slideFront(const KernelSlideInputs& in, int first, int count, const 
     g.movedU = clampToDomain(movedU, surface.uDomainStart, surface.uDomainEnd);
     g.movedV = clampToDomain(movedV, surface.vDomainStart, surface.vDomainEnd);
     g.moves = true;
-    g.active = active;
     g.moving = moving;
     g.up = up;
     g.left = left;
-    g.uf = uf;
-    g.vf = vf;
-    g.w = w;
     g.adx = adx;
     g.ady = ady;
     g.dz = d.z;
-    g.P = P;
 }
 
-// Steps 4 and 11-15 for a group the first stage left moving: the attachment, the current
+// Steps 4 and 11-15 for a group that slideAlong left moving: the attachment, the current
 // frame at the slid parameters, the pushes, the re-attachment and the blend.
 // `restPoints`, when given, are the rest surface points at the stored parameters of the
 // group's own positions (from the refresh pass), used where they are the attachment.
@@ -684,51 +726,64 @@ struct PaddedInputs {
 
 static int groupCount(int first, int end) { return end - first < kLanes ? end - first : kLanes; }
 
-// The Gauss-Jordan inverse of each lane's matrix m (row-major), with partial pivoting:
-// the operations of the plain 4 x 4 inverse, pivot choices and row swaps made per lane.
-// A singular lane gets the identity.
-QUELVARN_INLINE void invertFrames(VD* m) {
-    VD t[16], s[16];
-#pragma GCC unroll 16
-    for (int e = 0; e < 16; ++e) {
-        t[e] = m[e];
-        s[e] = splatD(e % 5 == 0 ? 1.0 : 0.0);
-    }
+// The Gauss-Jordan inverse of each lane's matrix m[b] (row-major) of B groups, with partial
+// pivoting: the operations of the plain 4 x 4 inverse, pivot choices and row swaps made per
+// lane. A singular lane gets the identity. The elimination is a chain of divisions, one
+// step after another; the B groups' chains run side by side, operation by operation, so
+// that they overlap.
+template <int B>
+QUELVARN_INLINE void invertFrames(VD (*m)[16]) {
+    VD t[B][16], s[B][16];
     const VD zero = splatD(0.0);
-    VL singular = splatL(0);
+    VL singular[B];
+#pragma GCC unroll 16
+    for (int b = 0; b < B; ++b) {
+        singular[b] = splatL(0);
+#pragma GCC unroll 16
+        for (int e = 0; e < 16; ++e) {
+            t[b][e] = m[b][e];
+            s[b][e] = splatD(e % 5 == 0 ? 1.0 : 0.0);
+        }
+    }
 #pragma GCC unroll 16
     for (int i = 0; i < 3; ++i) {
-        VL pivot = splatL(i);
-        VD pivotSize = absD(t[4 * i + i]);
 #pragma GCC unroll 16
-        for (int j = i + 1; j < 4; ++j) {
-            const VD size = absD(t[4 * j + i]);
-            const VL larger = size > pivotSize;
-            pivot = larger ? splatL(j) : pivot;
-            pivotSize = larger ? size : pivotSize;
-        }
-        singular |= pivotSize == zero;
+        for (int b = 0; b < B; ++b) {
+            VL pivot = splatL(i);
+            VD pivotSize = absD(t[b][4 * i + i]);
 #pragma GCC unroll 16
-        for (int j = i + 1; j < 4; ++j) {
-            const VL swap = pivot == splatL(j);
-            if (!anyLane(swap)) continue;
+            for (int j = i + 1; j < 4; ++j) {
+                const VD size = absD(t[b][4 * j + i]);
+                const VL larger = size > pivotSize;
+                pivot = larger ? splatL(j) : pivot;
+                pivotSize = larger ? size : pivotSize;
+            }
+            singular[b] |= pivotSize == zero;
 #pragma GCC unroll 16
-            for (int k = 0; k < 4; ++k) {
-                const VD ti = t[4 * i + k], tj = t[4 * j + k];
-                t[4 * i + k] = swap ? tj : ti;
-                t[4 * j + k] = swap ? ti : tj;
-                const VD si = s[4 * i + k], sj = s[4 * j + k];
-                s[4 * i + k] = swap ? sj : si;
-                s[4 * j + k] = swap ? si : sj;
+            for (int j = i + 1; j < 4; ++j) {
+                const VL swap = pivot == splatL(j);
+                if (!anyLane(swap)) continue;
+#pragma GCC unroll 16
+                for (int k = 0; k < 4; ++k) {
+                    const VD ti = t[b][4 * i + k], tj = t[b][4 * j + k];
+                    t[b][4 * i + k] = swap ? tj : ti;
+                    t[b][4 * j + k] = swap ? ti : tj;
+                    const VD si = s[b][4 * i + k], sj = s[b][4 * j + k];
+                    s[b][4 * i + k] = swap ? sj : si;
+                    s[b][4 * j + k] = swap ? si : sj;
+                }
             }
         }
 #pragma GCC unroll 16
         for (int j = i + 1; j < 4; ++j) {
-            const VD f = t[4 * j + i] / t[4 * i + i];
 #pragma GCC unroll 16
-            for (int k = 0; k < 4; ++k) {
-                t[4 * j + k] = t[4 * j + k] - f * t[4 * i + k];
-                s[4 * j + k] = s[4 * j + k] - f * s[4 * i + k];
+            for (int b = 0; b < B; ++b) {
+                const VD f = t[b][4 * j + i] / t[b][4 * i + i];
+#pragma GCC unroll 16
+                for (int k = 0; k < 4; ++k) {
+                    t[b][4 * j + k] = t[b][4 * j + k] - f * t[b][4 * i + k];
+                    s[b][4 * j + k] = s[b][4 * j + k] - f * s[b][4 * i + k];
+                }
             }
         }
     }
@@ -736,70 +791,113 @@ QUELVARN_INLINE void invertFrames(VD* m) {
     // only the columns left of the pivot are kept up to date; s gets every operation.
 #pragma GCC unroll 16
     for (int i = 3; i >= 0; --i) {
-        const VD f = t[4 * i + i];
-        singular |= f == zero;
 #pragma GCC unroll 16
-        for (int j = 0; j < i; ++j) t[4 * i + j] = t[4 * i + j] / f;
+        for (int b = 0; b < B; ++b) {
+            const VD f = t[b][4 * i + i];
+            singular[b] |= f == zero;
 #pragma GCC unroll 16
-        for (int j = 0; j < 4; ++j) s[4 * i + j] = s[4 * i + j] / f;
+            for (int j = 0; j < i; ++j) t[b][4 * i + j] = t[b][4 * i + j] / f;
+#pragma GCC unroll 16
+            for (int j = 0; j < 4; ++j) s[b][4 * i + j] = s[b][4 * i + j] / f;
+        }
 #pragma GCC unroll 16
         for (int j = 0; j < i; ++j) {
-            const VD g = t[4 * j + i];
 #pragma GCC unroll 16
-            for (int k = 0; k < i; ++k) t[4 * j + k] = t[4 * j + k] - g * t[4 * i + k];
+            for (int b = 0; b < B; ++b) {
+                const VD g = t[b][4 * j + i];
 #pragma GCC unroll 16
-            for (int k = 0; k < 4; ++k) s[4 * j + k] = s[4 * j + k] - g * s[4 * i + k];
+                for (int k = 0; k < i; ++k) t[b][4 * j + k] = t[b][4 * j + k] - g * t[b][4 * i + k];
+#pragma GCC unroll 16
+                for (int k = 0; k < 4; ++k) s[b][4 * j + k] = s[b][4 * j + k] - g * s[b][4 * i + k];
+            }
         }
     }
 #pragma GCC unroll 16
-    for (int e = 0; e < 16; ++e) m[e] = singular ? splatD(e % 5 == 0 ? 1.0 : 0.0) : s[e];
+    for (int b = 0; b < B; ++b)
+#pragma GCC unroll 16
+        for (int e = 0; e < 16; ++e) m[b][e] = singular[b] ? splatD(e % 5 == 0 ? 1.0 : 0.0) : s[b][e];
 }
 
-// The inverse rest frames of positions [first, first + count); returns the frames' points.
-static V3 restFrameGroup(const KernelSurface& surface, const float* uparams, const float* vparams, int first, int count,
-                         double* inverses) {
+// The frame matrices (rows tangentU, tangentV, normal, point; a fourth column of ones) of
+// positions [first, first + count); returns the frames' points.
+static V3 restFrameMatrix(const KernelSurface& surface, const float* uparams, const float* vparams, int first, int count,
+                          VD* m) {
     const VF uf = loadFloats(uparams + first, count) * surface.uDomainEnd + surface.uDomainStart;
     const VF vf = loadFloats(vparams + first, count) * surface.vDomainEnd + surface.vDomainStart;
     const Frame f = surfaceFrame(surface, widen(uf), widen(vf));
     const V3* rows[4] = {&f.tangentU, &f.tangentV, &f.normal, &f.point};
-    VD m[16];
     for (int r = 0; r < 4; ++r) {
         m[4 * r] = rows[r]->x;
         m[4 * r + 1] = rows[r]->y;
         m[4 * r + 2] = rows[r]->z;
         m[4 * r + 3] = splatD(1.0);
     }
-    invertFrames(m);
-    storeMatrices(inverses + 16 * static_cast<int64_t>(first), m, count);
     return f.point;
+}
+
+// The inverse rest frames of the B groups of positions starting at first[b] (count[b]
+// positions each, none when 0); rest[b] gets the frames' points.
+template <int B>
+static void restFrameGroups(const KernelSurface& surface, const float* uparams, const float* vparams, const int* first,
+                            const int* count, double* inverses, V3* rest) {
+    VD m[B][16];
+    for (int b = 0; b < B; ++b) {
+        if (count[b] > 0) {
+            rest[b] = restFrameMatrix(surface, uparams, vparams, first[b], count[b], m[b]);
+        } else {
+            for (int e = 0; e < 16; ++e) m[b][e] = splatD(e % 5 == 0 ? 1.0 : 0.0);
+        }
+    }
+    invertFrames<B>(m);
+    for (int b = 0; b < B; ++b)
+        if (count[b] > 0) storeMatrices(inverses + 16 * static_cast<int64_t>(first[b]), m[b], count[b]);
 }
 
 void restFrameInverses(const KernelSurface& original, const float* uparams, const float* vparams, int begin, int end,
                        double* inverses) {
     PaddedKnots copies[2];
     const KernelSurface surface = padSurface(original, copies);
-    for (int first = begin; first < end; first += kLanes)
-        restFrameGroup(surface, uparams, vparams, first, groupCount(first, end), inverses);
+    V3 rest[2];
+    for (int first = begin; first < end; first += 2 * kLanes) {
+        const int second = first + kLanes;
+        const int firsts[2] = {first, second};
+        const int counts[2] = {groupCount(first, end), second < end ? groupCount(second, end) : 0};
+        restFrameGroups<2>(surface, uparams, vparams, firsts, counts, inverses, rest);
+    }
 }
 
-// The range loop both passes share: the first stage of the next group runs before the second
-// stage of this one (see slideFront). With `kRefresh` each group's inverse rest frames come
-// first, and their points serve as the attachment.
+// The range loop both passes share, a batch of kBatch groups at a time: the inputs of every
+// group of the batch, their curve bases side by side, then each group's slide. With
+// `kRefresh` each group's inverse rest frames come first, and their points serve as the
+// attachment.
+static const int kBatch = 4;
 template <bool kRefresh>
 static void slideGroups(const KernelSlideInputs& original, double* inverses, int begin, int end, double* points) {
     if (begin >= end) return;
     const PaddedInputs padded(original);
     const KernelSlideInputs& inputs = padded.inputs;
-    GroupFront groups[2];
-    slideFront(inputs, begin, groupCount(begin, end), points, groups[0]);
-    for (int first = begin, k = 0; first < end; first += kLanes, k ^= 1) {
-        V3 rest{};
-        if (kRefresh)
-            rest = restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, first, groupCount(first, end),
-                                  inverses);
-        const int next = first + kLanes;
-        if (next < end) slideFront(inputs, next, groupCount(next, end), points, groups[k ^ 1]);
-        if (groups[k].moves) slideBack(inputs, groups[k], points, kRefresh ? &rest : nullptr);
+    GroupFront groups[kBatch];
+    for (int batch = begin; batch < end; batch += kBatch * kLanes) {
+        int n = 0;
+        for (int first = batch; first < end && n < kBatch; first += kLanes, ++n)
+            slideInputs(inputs, first, groupCount(first, end), points, groups[n]);
+        batchBases<kBatch>(inputs, groups, n);
+        V3 rest[kBatch];
+        if (kRefresh) {
+            int firsts[kBatch], counts[kBatch];
+            for (int b = 0; b < kBatch; ++b) {
+                firsts[b] = b < n ? groups[b].first : 0;
+                counts[b] = b < n ? groups[b].count : 0;
+            }
+            for (int b = 0; b < kBatch; b += 2)
+                restFrameGroups<2>(inputs.restSurface, inputs.uparams, inputs.vparams, firsts + b, counts + b, inverses,
+                                   rest + b);
+        }
+        for (int b = 0; b < n; ++b) {
+            GroupFront& g = groups[b];
+            slideAlong(inputs, g);
+            if (g.moves) slideBack(inputs, g, points, kRefresh ? &rest[b] : nullptr);
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -279,6 +280,13 @@ bool fetchNodeAttributes(const AttributeMap& map, const MObject& node, NodeAttri
 // order and values are the host's to keep; the node's arithmetic takes them as they come.
 bool isValidCurve(const CurveData& curve) { return geometry_rules::curveShapeProblem(curve).ok(); }
 
+// True when indices[k] == first + k for k in [0, run): one pass of comparisons, no branch.
+bool namesItsOwnPositions(const int32_t* indices, size_t first, size_t run) {
+    int32_t differ = 0;
+    for (size_t k = 0; k < run; ++k) differ |= indices[k] ^ static_cast<int32_t>(first + k);
+    return differ == 0;
+}
+
 // Resizes the cache to `count`, keeping what its entries hold and giving new ones the
 // default, then copies the map's entries in order (a later entry for the same point
 // wins). Maps whose index and value arrays differ in length copy nothing; indices
@@ -289,9 +297,19 @@ void scatterMap(const std::vector<float>& values, const std::vector<int32_t>& in
     cache.resize(size, defaultValue);
     if (indices.size() != values.size()) return;
     const size_t used = std::min(size, values.size());
-    for (size_t j = 0; j < used; ++j) {
-        const int32_t index = indices[j];
-        if (index >= 0 && index < count) cache[static_cast<size_t>(index)] = values[j];
+    // A painted map usually names every point in order: a run of entries whose indices are
+    // their own positions is one copy. Runs go in order, so a later entry still wins.
+    constexpr size_t kRun = 64;
+    for (size_t j = 0; j < used;) {
+        if (used - j >= kRun && namesItsOwnPositions(indices.data() + j, j, kRun)) {
+            std::memcpy(cache.data() + j, values.data() + j, kRun * sizeof(float));
+            j += kRun;
+            continue;
+        }
+        for (const size_t end = std::min(used, j + kRun); j < end; ++j) {
+            const int32_t index = indices[j];
+            if (index >= 0 && index < count) cache[static_cast<size_t>(index)] = values[j];
+        }
     }
 }
 
