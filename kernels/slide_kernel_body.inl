@@ -726,64 +726,51 @@ struct PaddedInputs {
 
 static int groupCount(int first, int end) { return end - first < kLanes ? end - first : kLanes; }
 
-// The Gauss-Jordan inverse of each lane's matrix m[b] (row-major) of B groups, with partial
-// pivoting: the operations of the plain 4 x 4 inverse, pivot choices and row swaps made per
-// lane. A singular lane gets the identity. The elimination is a chain of divisions, one
-// step after another; the B groups' chains run side by side, operation by operation, so
-// that they overlap.
-template <int B>
-QUELVARN_INLINE void invertFrames(VD (*m)[16]) {
-    VD t[B][16], s[B][16];
-    const VD zero = splatD(0.0);
-    VL singular[B];
+// The Gauss-Jordan inverse of each lane's matrix m (row-major), with partial pivoting:
+// the operations of the plain 4 x 4 inverse, pivot choices and row swaps made per lane.
+// A singular lane gets the identity.
+QUELVARN_INLINE void invertFrames(VD* m) {
+    VD t[16], s[16];
 #pragma GCC unroll 16
-    for (int b = 0; b < B; ++b) {
-        singular[b] = splatL(0);
-#pragma GCC unroll 16
-        for (int e = 0; e < 16; ++e) {
-            t[b][e] = m[b][e];
-            s[b][e] = splatD(e % 5 == 0 ? 1.0 : 0.0);
-        }
+    for (int e = 0; e < 16; ++e) {
+        t[e] = m[e];
+        s[e] = splatD(e % 5 == 0 ? 1.0 : 0.0);
     }
+    const VD zero = splatD(0.0);
+    VL singular = splatL(0);
 #pragma GCC unroll 16
     for (int i = 0; i < 3; ++i) {
+        VL pivot = splatL(i);
+        VD pivotSize = absD(t[4 * i + i]);
 #pragma GCC unroll 16
-        for (int b = 0; b < B; ++b) {
-            VL pivot = splatL(i);
-            VD pivotSize = absD(t[b][4 * i + i]);
+        for (int j = i + 1; j < 4; ++j) {
+            const VD size = absD(t[4 * j + i]);
+            const VL larger = size > pivotSize;
+            pivot = larger ? splatL(j) : pivot;
+            pivotSize = larger ? size : pivotSize;
+        }
+        singular |= pivotSize == zero;
 #pragma GCC unroll 16
-            for (int j = i + 1; j < 4; ++j) {
-                const VD size = absD(t[b][4 * j + i]);
-                const VL larger = size > pivotSize;
-                pivot = larger ? splatL(j) : pivot;
-                pivotSize = larger ? size : pivotSize;
-            }
-            singular[b] |= pivotSize == zero;
+        for (int j = i + 1; j < 4; ++j) {
+            const VL swap = pivot == splatL(j);
+            if (!anyLane(swap)) continue;
 #pragma GCC unroll 16
-            for (int j = i + 1; j < 4; ++j) {
-                const VL swap = pivot == splatL(j);
-                if (!anyLane(swap)) continue;
-#pragma GCC unroll 16
-                for (int k = 0; k < 4; ++k) {
-                    const VD ti = t[b][4 * i + k], tj = t[b][4 * j + k];
-                    t[b][4 * i + k] = swap ? tj : ti;
-                    t[b][4 * j + k] = swap ? ti : tj;
-                    const VD si = s[b][4 * i + k], sj = s[b][4 * j + k];
-                    s[b][4 * i + k] = swap ? sj : si;
-                    s[b][4 * j + k] = swap ? si : sj;
-                }
+            for (int k = 0; k < 4; ++k) {
+                const VD ti = t[4 * i + k], tj = t[4 * j + k];
+                t[4 * i + k] = swap ? tj : ti;
+                t[4 * j + k] = swap ? ti : tj;
+                const VD si = s[4 * i + k], sj = s[4 * j + k];
+                s[4 * i + k] = swap ? sj : si;
+                s[4 * j + k] = swap ? si : sj;
             }
         }
 #pragma GCC unroll 16
         for (int j = i + 1; j < 4; ++j) {
+            const VD f = t[4 * j + i] / t[4 * i + i];
 #pragma GCC unroll 16
-            for (int b = 0; b < B; ++b) {
-                const VD f = t[b][4 * j + i] / t[b][4 * i + i];
-#pragma GCC unroll 16
-                for (int k = 0; k < 4; ++k) {
-                    t[b][4 * j + k] = t[b][4 * j + k] - f * t[b][4 * i + k];
-                    s[b][4 * j + k] = s[b][4 * j + k] - f * s[b][4 * i + k];
-                }
+            for (int k = 0; k < 4; ++k) {
+                t[4 * j + k] = t[4 * j + k] - f * t[4 * i + k];
+                s[4 * j + k] = s[4 * j + k] - f * s[4 * i + k];
             }
         }
     }
@@ -791,79 +778,50 @@ QUELVARN_INLINE void invertFrames(VD (*m)[16]) {
     // only the columns left of the pivot are kept up to date; s gets every operation.
 #pragma GCC unroll 16
     for (int i = 3; i >= 0; --i) {
+        const VD f = t[4 * i + i];
+        singular |= f == zero;
 #pragma GCC unroll 16
-        for (int b = 0; b < B; ++b) {
-            const VD f = t[b][4 * i + i];
-            singular[b] |= f == zero;
+        for (int j = 0; j < i; ++j) t[4 * i + j] = t[4 * i + j] / f;
 #pragma GCC unroll 16
-            for (int j = 0; j < i; ++j) t[b][4 * i + j] = t[b][4 * i + j] / f;
-#pragma GCC unroll 16
-            for (int j = 0; j < 4; ++j) s[b][4 * i + j] = s[b][4 * i + j] / f;
-        }
+        for (int j = 0; j < 4; ++j) s[4 * i + j] = s[4 * i + j] / f;
 #pragma GCC unroll 16
         for (int j = 0; j < i; ++j) {
+            const VD g = t[4 * j + i];
 #pragma GCC unroll 16
-            for (int b = 0; b < B; ++b) {
-                const VD g = t[b][4 * j + i];
+            for (int k = 0; k < i; ++k) t[4 * j + k] = t[4 * j + k] - g * t[4 * i + k];
 #pragma GCC unroll 16
-                for (int k = 0; k < i; ++k) t[b][4 * j + k] = t[b][4 * j + k] - g * t[b][4 * i + k];
-#pragma GCC unroll 16
-                for (int k = 0; k < 4; ++k) s[b][4 * j + k] = s[b][4 * j + k] - g * s[b][4 * i + k];
-            }
+            for (int k = 0; k < 4; ++k) s[4 * j + k] = s[4 * j + k] - g * s[4 * i + k];
         }
     }
 #pragma GCC unroll 16
-    for (int b = 0; b < B; ++b)
-#pragma GCC unroll 16
-        for (int e = 0; e < 16; ++e) m[b][e] = singular[b] ? splatD(e % 5 == 0 ? 1.0 : 0.0) : s[b][e];
+    for (int e = 0; e < 16; ++e) m[e] = singular ? splatD(e % 5 == 0 ? 1.0 : 0.0) : s[e];
 }
 
-// The frame matrices (rows tangentU, tangentV, normal, point; a fourth column of ones) of
-// positions [first, first + count); returns the frames' points.
-static V3 restFrameMatrix(const KernelSurface& surface, const float* uparams, const float* vparams, int first, int count,
-                          VD* m) {
+// The inverse rest frames of positions [first, first + count); returns the frames' points.
+static V3 restFrameGroup(const KernelSurface& surface, const float* uparams, const float* vparams, int first, int count,
+                         double* inverses) {
     const VF uf = loadFloats(uparams + first, count) * surface.uDomainEnd + surface.uDomainStart;
     const VF vf = loadFloats(vparams + first, count) * surface.vDomainEnd + surface.vDomainStart;
     const Frame f = surfaceFrame(surface, widen(uf), widen(vf));
     const V3* rows[4] = {&f.tangentU, &f.tangentV, &f.normal, &f.point};
+    VD m[16];
     for (int r = 0; r < 4; ++r) {
         m[4 * r] = rows[r]->x;
         m[4 * r + 1] = rows[r]->y;
         m[4 * r + 2] = rows[r]->z;
         m[4 * r + 3] = splatD(1.0);
     }
+    invertFrames(m);
+    storeMatrices(inverses + 16 * static_cast<int64_t>(first), m, count);
     return f.point;
-}
-
-// The inverse rest frames of the B groups of positions starting at first[b] (count[b]
-// positions each, none when 0); rest[b] gets the frames' points.
-template <int B>
-static void restFrameGroups(const KernelSurface& surface, const float* uparams, const float* vparams, const int* first,
-                            const int* count, double* inverses, V3* rest) {
-    VD m[B][16];
-    for (int b = 0; b < B; ++b) {
-        if (count[b] > 0) {
-            rest[b] = restFrameMatrix(surface, uparams, vparams, first[b], count[b], m[b]);
-        } else {
-            for (int e = 0; e < 16; ++e) m[b][e] = splatD(e % 5 == 0 ? 1.0 : 0.0);
-        }
-    }
-    invertFrames<B>(m);
-    for (int b = 0; b < B; ++b)
-        if (count[b] > 0) storeMatrices(inverses + 16 * static_cast<int64_t>(first[b]), m[b], count[b]);
 }
 
 void restFrameInverses(const KernelSurface& original, const float* uparams, const float* vparams, int begin, int end,
                        double* inverses) {
     PaddedKnots copies[2];
     const KernelSurface surface = padSurface(original, copies);
-    V3 rest[2];
-    for (int first = begin; first < end; first += 2 * kLanes) {
-        const int second = first + kLanes;
-        const int firsts[2] = {first, second};
-        const int counts[2] = {groupCount(first, end), second < end ? groupCount(second, end) : 0};
-        restFrameGroups<2>(surface, uparams, vparams, firsts, counts, inverses, rest);
-    }
+    for (int first = begin; first < end; first += kLanes)
+        restFrameGroup(surface, uparams, vparams, first, groupCount(first, end), inverses);
 }
 
 // The range loop both passes share, a batch of kBatch groups at a time: the inputs of every
@@ -883,16 +841,10 @@ static void slideGroups(const KernelSlideInputs& original, double* inverses, int
             slideInputs(inputs, first, groupCount(first, end), points, groups[n]);
         batchBases<kBatch>(inputs, groups, n);
         V3 rest[kBatch];
-        if (kRefresh) {
-            int firsts[kBatch], counts[kBatch];
-            for (int b = 0; b < kBatch; ++b) {
-                firsts[b] = b < n ? groups[b].first : 0;
-                counts[b] = b < n ? groups[b].count : 0;
-            }
-            for (int b = 0; b < kBatch; b += 2)
-                restFrameGroups<2>(inputs.restSurface, inputs.uparams, inputs.vparams, firsts + b, counts + b, inverses,
-                                   rest + b);
-        }
+        if (kRefresh)
+            for (int b = 0; b < n; ++b)
+                rest[b] = restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, groups[b].first,
+                                         groups[b].count, inverses);
         for (int b = 0; b < n; ++b) {
             GroupFront& g = groups[b];
             slideAlong(inputs, g);
