@@ -6,7 +6,12 @@
 // between iterations are still found. In every other build the hints compile to nothing.
 // Loops use parallelFor below, which places them.
 
+#include <atomic>
+#include <thread>
+
+#include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
+#include <tbb/partitioner.h>
 
 #if defined(__SANITIZE_THREAD__)
 #define QUELVARN_TSAN 1
@@ -54,6 +59,28 @@ void parallelFor(const Range& range, const Body& body, const Partitioner&... par
         },
         partitioner...);
     afterLoop(tokens);
+}
+
+// Runs `own` on the calling thread and `side` on another thread of the pool when one is
+// free, and returns when both are done; with one thread the caller runs `side` after `own`.
+// A loop of two items, so that it gets the loop's hints.
+template <class Side, class Own>
+void runBeside(const Side& side, const Own& own) {
+    const std::thread::id caller = std::this_thread::get_id();
+    std::atomic<bool> ownDone{false};
+    parallelFor(
+        tbb::blocked_range<int>(0, 2, 1),
+        [&](const tbb::blocked_range<int>& items) {
+            for (int k = items.begin(); k != items.end(); ++k) {
+                if (std::this_thread::get_id() == caller && !ownDone.exchange(true)) {
+                    own();
+                } else {
+                    side();
+                }
+            }
+        },
+        tbb::auto_partitioner());
+    if (!ownDone.load()) own();  // both items ran elsewhere
 }
 
 }  // namespace fork_join_hints

@@ -363,17 +363,23 @@ struct ComputeRestFrames {
 };
 
 // A refresh evaluation's pass in the wide build: the inverse rest frames of the range and the
-// slide of the same points, in one sweep.
+// slide of the same points, in one sweep; points below `framesDone` (a whole number of
+// groups) already have their rest frames and only slide.
 struct RefreshAndSlidePoints {
     const quelvarn::kernels::KernelSlideInputs& wideInputs;
     MyNode& node;
     std::vector<KxPoint>& points;
     SlideBuild build;
+    int32_t framesDone;
 
     void operator()(const tbb::blocked_range<int>& range) const {
-        quelvarn::kernels::refreshAndSlideRange(build, wideInputs,
-                                                reinterpret_cast<double*>(node.restFrameInverses.data()),
-                                                range.begin(), range.end(), reinterpret_cast<double*>(points.data()));
+        double* const out = reinterpret_cast<double*>(points.data());
+        const int split = std::clamp(framesDone, range.begin(), range.end());
+        if (range.begin() < split) quelvarn::kernels::slideRange(build, wideInputs, range.begin(), split, out);
+        if (split < range.end())
+            quelvarn::kernels::refreshAndSlideRange(build, wideInputs,
+                                                    reinterpret_cast<double*>(node.restFrameInverses.data()), split,
+                                                    range.end(), out);
     }
 };
 
@@ -442,13 +448,11 @@ int MyNode::readSurface(const NodeAttributes& a) {
 }
 
 // Rebuilds the rest surface, the rest frames and the thirteen map caches.
-void MyNode::refreshCaches(const NodeAttributes& a, int32_t count, SlideBuild build, bool restFrames) {
+int32_t MyNode::refreshCaches(const NodeAttributes& a, int32_t count, SlideBuild build, bool restFrames) {
     restSurfaceData = surfaceData;  // the rest surface is the current one, read just before
     restFrameInverses.resize(static_cast<size_t>(count), Imath::M44d());  // new entries are identities
-    if (restFrames) {
-        parallelOverPoints(count, ComputeRestFrames{a.uparams->values, *this, a.vparams->values, build},
-                           quelvarn::kernels::slideLanes(build));
-    }
+    const ComputeRestFrames frames{a.uparams->values, *this, a.vparams->values, build};
+    if (restFrames) parallelOverPoints(count, frames, quelvarn::kernels::slideLanes(build));
     // In fill order; slide gains default to 1, pushes to 0.
     const struct {
         const KxFloat* map;
@@ -461,7 +465,31 @@ void MyNode::refreshCaches(const NodeAttributes& a, int32_t count, SlideBuild bu
                 {a.lpushInMap.get(), &lpushInMap, 0.0f},   {a.lpushOutMap.get(), &lpushOutMap, 0.0f},
                 {a.rmap.get(), &rmap, 1.0f},               {a.rpushInMap.get(), &rpushInMap, 0.0f},
                 {a.rpushOutMap.get(), &rpushOutMap, 0.0f}};
-    for (const auto& [map, cache, fill] : maps) scatterMap(map->values, map->indices, count, cache->values, fill);
+    const auto scatterAll = [&] {
+        for (const auto& [map, cache, fill] : maps) scatterMap(map->values, map->indices, count, cache->values, fill);
+    };
+    if (restFrames) {
+        scatterAll();
+        return count;
+    }
+    // The maps are scattered on this thread, through memory rather than arithmetic: another
+    // thread spends that time on rest frames, a block of whole groups at a time.
+    std::atomic<bool> scattered{false};
+    int32_t done = 0;
+    const int32_t block = 256 * quelvarn::kernels::slideLanes(build);
+    fork_join_hints::runBeside(
+        [&] {
+            while (done < count && !scattered.load(std::memory_order_acquire)) {
+                const int32_t end = count - done > block ? done + block : count;
+                frames(tbb::blocked_range<int>(done, end));
+                done = end;
+            }
+        },
+        [&] {
+            scatterAll();
+            scattered.store(true, std::memory_order_release);
+        });
+    return done;
 }
 
 int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
@@ -497,7 +525,7 @@ int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
     // pass, reusing each frame's point as the attachment.
     const bool refresh = cachesDue(cpuRefreshPending, cacheAttributes->value, count);
     const bool framesInSlide = refresh && !soaEnabled->value && build != SlideBuild::plain && !emptyWindow;
-    if (refresh) refreshCaches(a, count, build, !framesInSlide);
+    const int32_t framesDone = refresh ? refreshCaches(a, count, build, !framesInSlide) : 0;
 
     if (!soaEnabled->value) {
         SlideInputs inputs;
@@ -527,7 +555,7 @@ int MyNode::deform(AttributeMap& attributes, DeformAttributes& record) {
         inputs.settings.slidingMethod = a.slidingMethod->value;
         const quelvarn::kernels::KernelSlideInputs wideInputs = kernelSlideInputs(inputs);
         if (framesInSlide) {
-            parallelOverPoints(count, RefreshAndSlidePoints{wideInputs, *this, record.points, build},
+            parallelOverPoints(count, RefreshAndSlidePoints{wideInputs, *this, record.points, build, framesDone},
                                quelvarn::kernels::slideLanes(build));
         } else {
             parallelOverPoints(static_cast<int32_t>(record.points.size()),

@@ -66,11 +66,12 @@ private:
     int checkEvaluationInputs(const NodeAttributes& attributes, int32_t count);
     int readSurface(const NodeAttributes& attributes);
     bool cachesDue(bool refreshPending, bool cacheAttributes, int32_t count) const;
-    // Takes the rest surface from surfaceData, which the caller has just read. With
-    // `restFrames` false the rest frames are only sized: the wide slide fills them in its own
-    // pass.
-    void refreshCaches(const NodeAttributes& attributes, int32_t count, quelvarn::kernels::SlideBuild build,
-                       bool restFrames = true);
+    // Takes the rest surface from surfaceData, which the caller has just read. Returns how
+    // many leading points have their rest frames: all of them with `restFrames`; without, a
+    // task of the pool computes them from the first point on only while this thread scatters
+    // the maps, and the wide slide fills the rest in its own pass.
+    int32_t refreshCaches(const NodeAttributes& attributes, int32_t count, quelvarn::kernels::SlideBuild build,
+                          bool restFrames = true);
 };
 
 #define QUELVARN_EXPORT extern "C" __attribute__((visibility("default")))

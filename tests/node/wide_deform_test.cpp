@@ -119,6 +119,33 @@ TEST_F(WideDeform, WideAndReferenceGiveTheSameBytesOnEveryThreadCount) {
     }
 }
 
+// While the calling thread scatters long maps, another thread builds the rest frames of the
+// first points, which then only slide: however far it gets (nowhere on one thread), the
+// bytes are the reference's.
+TEST_F(WideDeform, RestFramesBuiltBesideTheMapsGiveTheSameBytes) {
+    for (int method : {0, 1}) {
+        SetUp();
+        buildScene(false, method, 1);
+        const int n = 40000;
+        std::vector<std::pair<float, float>> params;
+        for (int k = 0; k < n; ++k) params.push_back({std::fmod(k * 0.6180339f, 1.0f), std::fmod(k * 0.4142135f, 1.0f)});
+        bindAt(params, 0.05);
+        std::vector<int32_t> indices(static_cast<size_t>(n));
+        std::vector<float> values(static_cast<size_t>(n));
+        for (int k = 0; k < n; ++k) {
+            indices[static_cast<size_t>(k)] = k;
+            values[static_cast<size_t>(k)] = static_cast<float>(k % 97) / 97.0f;
+        }
+        for (const char* map : {"pushMap", "umap", "upushInMap", "upushOutMap", "dmap", "dpushInMap", "dpushOutMap",
+                                "lpushInMap", "lpushOutMap", "rpushInMap", "rpushOutMap"})
+            host->setArray(map, indices, values);
+        settings.cacheAttributes = false;
+        const std::vector<KxPoint> reference = run(true, 1);
+        for (int threads : {1, 2, 8})
+            EXPECT_TRUE(sameBytes(run(false, threads, 3), reference)) << method << ", " << threads << " threads";
+    }
+}
+
 // A refresh evaluation takes a point's attachment from its rest frame only when the point
 // reads its own stored parameters; points that read another's keep their own lookup.
 TEST_F(WideDeform, PointsReadingOtherPointsParametersGetTheSameBytesOnRefresh) {
