@@ -67,20 +67,22 @@ void parallelFor(const Range& range, const Body& body, const Partitioner&... par
 template <class Side, class Own>
 void runBeside(const Side& side, const Own& own) {
     const std::thread::id caller = std::this_thread::get_id();
-    std::atomic<bool> ownDone{false};
+    std::atomic<bool> ownTaken{false}, sideTaken{false};
     parallelFor(
         tbb::blocked_range<int>(0, 2, 1),
         [&](const tbb::blocked_range<int>& items) {
             for (int k = items.begin(); k != items.end(); ++k) {
-                if (std::this_thread::get_id() == caller && !ownDone.exchange(true)) {
+                if (std::this_thread::get_id() == caller && !ownTaken.exchange(true)) {
                     own();
-                } else {
+                } else if (!sideTaken.exchange(true)) {
                     side();
                 }
             }
         },
         tbb::auto_partitioner());
-    if (!ownDone.load()) own();  // both items ran elsewhere
+    // Neither happens with TBB's own loop, whose caller runs the first item.
+    if (!ownTaken.load()) own();
+    if (!sideTaken.load()) side();
 }
 
 }  // namespace fork_join_hints

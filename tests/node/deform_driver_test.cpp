@@ -232,29 +232,31 @@ TEST_F(DeformDriver, ScatterMapCopiesOnlyMatchingArraysWithinTheCount) {
 // stretch cut off by the point count.
 TEST_F(DeformDriver, LongInOrderMapsKeepTheLaterEntryAndTheCount) {
     settings.cacheAttributes = false;
-    const int n = 150;
+    const int n = 250;
     std::vector<std::pair<float, float>> params;
-    for (int k = 0; k < n; ++k) params.push_back({0.1f + 0.005f * static_cast<float>(k), 0.5f});
+    for (int k = 0; k < n; ++k) params.push_back({0.1f + 0.003f * static_cast<float>(k), 0.5f});
     bindAt(params);
+    // Entries 0 .. 199 name their own points with distinct values, but for two breaks in the
+    // second stretch of 64.
     std::vector<int32_t> indices;
     std::vector<float> values;
-    for (int k = 0; k < 140; ++k) {
+    for (int k = 0; k < 200; ++k) {
         indices.push_back(k);
         values.push_back(static_cast<float>(k) / 256.0f);
     }
     indices[70] = 5;   // later than the entry for point 5: wins, and point 70 keeps its default
     indices[100] = n;  // outside the points: skipped
-    indices.push_back(130);  // after the in-order stretch: overwrites point 130
+    indices.push_back(130);  // after the in-order stretch that covers point 130: overwrites it
     values.push_back(0.75f);
     host->setArray("pushMap", indices, values);
     // Every point named in order, but more entries than points: only the first n count.
     std::vector<int32_t> all;
-    std::vector<float> ones;
+    std::vector<float> ramp;
     for (int k = 0; k < n + 40; ++k) {
         all.push_back(k);
-        ones.push_back(0.5f);
+        ramp.push_back(static_cast<float>(k) / 512.0f);
     }
-    host->setArray("umap", all, ones);
+    host->setArray("umap", all, ramp);
     ASSERT_EQ(deform(), 0);
     const std::vector<float>& push = node().pushMap.values;
     ASSERT_EQ(push.size(), static_cast<size_t>(n));
@@ -263,10 +265,12 @@ TEST_F(DeformDriver, LongInOrderMapsKeepTheLaterEntryAndTheCount) {
     EXPECT_EQ(push[64], 64.0f / 256.0f);
     EXPECT_EQ(push[70], 0.0f);
     EXPECT_EQ(push[100], 0.0f);
+    EXPECT_EQ(push[128], 128.0f / 256.0f);
     EXPECT_EQ(push[130], 0.75f);
-    EXPECT_EQ(push[139], 139.0f / 256.0f);
-    EXPECT_EQ(push[140], 0.0f);
-    EXPECT_EQ(node().umap.values, std::vector<float>(static_cast<size_t>(n), 0.5f));
+    EXPECT_EQ(push[150], 150.0f / 256.0f);
+    EXPECT_EQ(push[199], 199.0f / 256.0f);
+    EXPECT_EQ(push[200], 0.0f);
+    EXPECT_EQ(node().umap.values, std::vector<float>(ramp.begin(), ramp.begin() + n));
     EXPECT_TRUE(shown().empty());
 }
 

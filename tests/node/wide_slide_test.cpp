@@ -276,6 +276,44 @@ TEST(WideSlide, RestFrameInversesMatchThePlainInverseByteForByte) {
     }
 }
 
+// A refresh evaluation: the rest surface is the current one, the rest frames of the points
+// below a split are already built (by the task beside the map scatter) and those points only
+// slide; the sweep from the split on builds the rest and slides. Wherever the split falls,
+// points and rest frames are the plain ones, byte for byte.
+TEST(WideSlide, RefreshingSweepFromAnySplitGivesThePlainPointsAndRestFrames) {
+    const std::vector<SlideBuild> builds = runnableBuilds();
+    if (builds.empty()) GTEST_SKIP() << "no wide build runs on this processor";
+    for (const Case& c : kCases) {
+        Scene scene = makeScene(c, 9);
+        scene.rest = scene.surface;
+        const int n = static_cast<int>(scene.uparams.size());
+        for (int k = 0; k < n; ++k)
+            scene.inverses[static_cast<size_t>(k)] = restFrameInverse(scene.rest, scene.uparams[k], scene.vparams[k]);
+        const std::vector<KxPoint> expected = plainSlide(scene);
+        for (SlideBuild build : builds) {
+            for (int split : {0, 5, 8, 16, 33, n}) {
+                if (split > n) continue;
+                Scene wide = scene;
+                wide.inverses.assign(static_cast<size_t>(n), Imath::M44d(0.0));  // nothing left from elsewhere
+                const quelvarn::kernels::KernelSlideInputs in = kernelSlideInputs(wide.inputs());
+                double* inverses = reinterpret_cast<double*>(wide.inverses.data());
+                double* points = reinterpret_cast<double*>(wide.points.data());
+                quelvarn::kernels::restFrameInverses(build, kernelSurface(wide.rest), wide.uparams.data(),
+                                                     wide.vparams.data(), 0, split, inverses);
+                quelvarn::kernels::slideRange(build, in, 0, split, points);
+                quelvarn::kernels::refreshAndSlideRange(build, in, inverses, split, n, points);
+                for (int k = 0; k < n; ++k) {
+                    const size_t at = static_cast<size_t>(k);
+                    EXPECT_EQ(std::memcmp(&wide.points[at], &expected[at], sizeof(KxPoint)), 0)
+                        << c.name << ", " << buildName(build) << ", split " << split << ", point " << k;
+                    EXPECT_EQ(std::memcmp(&wide.inverses[at], &scene.inverses[at], sizeof(Imath::M44d)), 0)
+                        << c.name << ", " << buildName(build) << ", split " << split << ", frame " << k;
+                }
+            }
+        }
+    }
+}
+
 TEST(WideSlide, SingularFramesInvertToTheIdentityLikeThePlainInverse) {
     const std::vector<SlideBuild> builds = runnableBuilds();
     if (builds.empty()) GTEST_SKIP() << "no wide build runs on this processor";
