@@ -546,20 +546,20 @@ static void slideInputs(const KernelSlideInputs& in, int first, int count, const
 template <int B>
 static void batchBases(const KernelSlideInputs& in, GroupFront* g, int n) {
     VF s[B];
-    VF N[B][8];
+    VF N[B][8] = {};  // entries past the degree are copied, never read
     VI firstCv[B];
     for (int b = 0; b < B; ++b) s[b] = b < n ? g[b].s : splatF(0.0f);
     curveBases<B>(in.curve, s, N, firstCv);
     for (int b = 0; b < n; ++b) {
         g[b].firstCv = firstCv[b];
-        for (int r = 0; r <= in.curve.degree; ++r) g[b].N[r] = N[b][r];
+        for (int r = 0; r < 8; ++r) g[b].N[r] = N[b][r];
     }
     // Curves on the same knots share the basis at s.
     if (in.curvesShareKnots) return;
     curveBases<B>(in.curveBase, s, N, firstCv);
     for (int b = 0; b < n; ++b) {
         g[b].firstBase = firstCv[b];
-        for (int r = 0; r <= in.curveBase.degree; ++r) g[b].baseN[r] = N[b][r];
+        for (int r = 0; r < 8; ++r) g[b].baseN[r] = N[b][r];
     }
 }
 
