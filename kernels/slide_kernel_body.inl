@@ -328,20 +328,20 @@ static VI curveSpans(const float* knots, unsigned p, unsigned m, bool nondecreas
 }
 
 // The curve kernel's basis at each lane's t, for B groups at once: the triangular
-// recurrence with its float roundings. first[b] gets span - p, the first control point the
-// basis weighs. The recurrence is one long chain of divisions and conversions; running the
+// recurrence with its float roundings, into N[b][0 .. p]. *first[b] gets span - p, the first
+// control point the basis weighs. The recurrence is one long chain of divisions and conversions; running the
 // B groups' chains side by side, operation by operation, lets them overlap.
 // D fixes the degree at compile time (0: the curve's own), so that the common low degrees
 // keep their scratch in registers.
 template <unsigned D, int B>
-QUELVARN_INLINE void curveBasesOf(const KernelCurve& c, const VF* t, VF (*N)[8], VI* first) {
+QUELVARN_INLINE void curveBasesOf(const KernelCurve& c, const VF* t, VF* const* N, VI* const* first) {
     const unsigned p = D ? D : static_cast<unsigned>(c.degree);
     const unsigned m = static_cast<unsigned>(c.knotCount) - p - 1u;
     VD left[B][8];
     VD right[B][8];
 #pragma GCC unroll 8
     for (int b = 0; b < B; ++b) {
-        first[b] = curveSpans(c.knots, p, m, c.knotsNondecreasing, t[b]) - static_cast<int32_t>(p);
+        *first[b] = curveSpans(c.knots, p, m, c.knotsNondecreasing, t[b]) - static_cast<int32_t>(p);
         N[b][0] = splatF(1.0f);
     }
 #pragma GCC unroll 8
@@ -349,8 +349,8 @@ QUELVARN_INLINE void curveBasesOf(const KernelCurve& c, const VF* t, VF (*N)[8],
         VF saved[B];
 #pragma GCC unroll 8
         for (int b = 0; b < B; ++b) {
-            left[b][j] = widen(t[b] - knotsAt(c.knots, c.knotCount, static_cast<int>(p + 1 - j), first[b]));
-            right[b][j] = widen(knotsAt(c.knots, c.knotCount, static_cast<int>(p + j), first[b]) - t[b]);
+            left[b][j] = widen(t[b] - knotsAt(c.knots, c.knotCount, static_cast<int>(p + 1 - j), *first[b]));
+            right[b][j] = widen(knotsAt(c.knots, c.knotCount, static_cast<int>(p + j), *first[b]) - t[b]);
             saved[b] = splatF(0.0f);
         }
 #pragma GCC unroll 8
@@ -368,7 +368,7 @@ QUELVARN_INLINE void curveBasesOf(const KernelCurve& c, const VF* t, VF (*N)[8],
 }
 
 template <int B>
-static void curveBases(const KernelCurve& c, const VF* t, VF (*N)[8], VI* first) {
+static void curveBases(const KernelCurve& c, const VF* t, VF* const* N, VI* const* first) {
     switch (c.degree) {
     case 1:
         return curveBasesOf<1, B>(c, t, N, first);
@@ -473,7 +473,7 @@ struct GroupFront {
     bool moves;  // false: the group leaves every point
     VL active, inWindow, moving, up, left;
     VF uf, vf, s;
-    VD u, v, t, w, adx, ady, dz, movedU, movedV;
+    VD t, w, adx, ady, dz, movedU, movedV;
     V3 P;
     VI firstCv, firstBase;  // the curves' first weighed control points
     VF N[8], baseN[8];      // the curves' bases at s
@@ -535,32 +535,32 @@ static void slideInputs(const KernelSlideInputs& in, int first, int count, const
     g.active = active;
     g.uf = uf;
     g.vf = vf;
-    g.u = u;
-    g.v = v;
     g.t = t;
     g.w = w;
     g.P = P;
 }
 
-// The curves' bases at s of groups [0, n) of a batch (see curveBasesOf).
+// The curves' bases at s of groups [0, n) of a batch (see curveBasesOf), into the groups;
+// the batch's missing groups compute into scratch.
 template <int B>
 static void batchBases(const KernelSlideInputs& in, GroupFront* g, int n) {
-    VF s[B];
-    VF N[B][8] = {};  // entries past the degree are copied, never read
-    VI firstCv[B];
-    for (int b = 0; b < B; ++b) s[b] = b < n ? g[b].s : splatF(0.0f);
-    curveBases<B>(in.curve, s, N, firstCv);
-    for (int b = 0; b < n; ++b) {
-        g[b].firstCv = firstCv[b];
-        for (int r = 0; r < 8; ++r) g[b].N[r] = N[b][r];
+    VF s[B], spareN[B][8];
+    VI spareFirst[B];
+    VF* N[B];
+    VI* first[B];
+    for (int b = 0; b < B; ++b) {
+        s[b] = b < n ? g[b].s : splatF(0.0f);
+        N[b] = b < n ? g[b].N : spareN[b];
+        first[b] = b < n ? &g[b].firstCv : &spareFirst[b];
     }
+    curveBases<B>(in.curve, s, N, first);
     // Curves on the same knots share the basis at s.
     if (in.curvesShareKnots) return;
-    curveBases<B>(in.curveBase, s, N, firstCv);
     for (int b = 0; b < n; ++b) {
-        g[b].firstBase = firstCv[b];
-        for (int r = 0; r < 8; ++r) g[b].baseN[r] = N[b][r];
+        N[b] = g[b].baseN;
+        first[b] = &g[b].firstBase;
     }
+    curveBases<B>(in.curveBase, s, N, first);
 }
 
 // Steps 6-10 once the bases are known: the curves' displacement, and the slide.
@@ -569,7 +569,7 @@ static void slideAlong(const KernelSlideInputs& in, GroupFront& g) {
     const int first = g.first, count = g.count;
     const KernelSurface& surface = in.surface;
     const VL active = g.active, inWindow = g.inWindow;
-    const VD u = g.u, v = g.v, t = g.t;
+    const VD u = widen(g.uf), v = widen(g.vf), t = g.t;
     V3 d{splatD(0.0), splatD(0.0), splatD(0.0)};
     if (anyLane(inWindow)) {
         const V3 c1 = curveSum(in.curve, g.firstCv, g.N);
