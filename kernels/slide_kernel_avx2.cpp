@@ -61,6 +61,8 @@ static inline __attribute__((always_inline)) void storeMatrices(double* out, con
         for (int e = 0; e < 16; ++e) out[16 * l + e] = m[e][l];
 }
 
+static inline void finishStreamedStores() {}  // storeMatrices streams nothing here
+
 static inline __attribute__((always_inline)) VD widen(VF x) { return (VD)_mm256_cvtps_pd((__m128)x); }
 static inline __attribute__((always_inline)) VF narrow(VD x) { return (VF)_mm256_cvtpd_ps((__m256d)x); }
 static VD sqrtD(VD x) { return (VD)_mm256_sqrt_pd((__m256d)x); }

@@ -95,11 +95,20 @@ static inline __attribute__((always_inline)) void transpose8(const VD* r, VD* c)
         c[l + 4] = __builtin_shufflevector(q[l], q[4 + l], 4, 5, 6, 7, 12, 13, 14, 15);
     }
 }
+// A whole group on line-aligned storage goes out as streaming stores: sixteen whole lines
+// that nothing reads in this pass, written without first reading them into the cache.
 static inline __attribute__((always_inline)) void storeMatrices(double* out, const VD* m, int count) {
     if (count == kLanes) {
         VD low[8], high[8];
         transpose8(m, low);
         transpose8(m + 8, high);
+        if ((reinterpret_cast<uintptr_t>(out) & 63) == 0) {
+            for (int l = 0; l < 8; ++l) {
+                _mm512_stream_pd(out + 16 * l, (__m512d)low[l]);
+                _mm512_stream_pd(out + 16 * l + 8, (__m512d)high[l]);
+            }
+            return;
+        }
         for (int l = 0; l < 8; ++l) {
             __builtin_memcpy(out + 16 * l, &low[l], sizeof(VD));
             __builtin_memcpy(out + 16 * l + 8, &high[l], sizeof(VD));
@@ -109,6 +118,9 @@ static inline __attribute__((always_inline)) void storeMatrices(double* out, con
     for (int l = 0; l < count; ++l)
         for (int e = 0; e < 16; ++e) out[16 * l + e] = m[e][l];
 }
+
+// Streaming stores are weakly ordered: fence them before the range's work counts as done.
+static inline void finishStreamedStores() { _mm_sfence(); }
 
 // One instruction each way (a generic conversion may be split into halves).
 static inline __attribute__((always_inline)) VD widen(VF x) { return (VD)_mm512_maskz_cvtps_pd(0xFF, (__m256)x); }

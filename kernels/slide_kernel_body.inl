@@ -4,8 +4,9 @@
 // gatherD, gatherF, knotsAt (reads padded knot vectors, see PaddedKnots), sqrtD, widen
 // (float lanes to double, exact), narrow (double lanes to float, rounded to nearest),
 // coordinateTable / coordinateAt (one coordinate of a curve's control points by index),
-// storePoints (x, y, z of the lanes a mask selects, into consecutive points) and
-// storeMatrices (16 lane vectors as the consecutive 16-double matrices of the first lanes).
+// storePoints (x, y, z of the lanes a mask selects, into consecutive points),
+// storeMatrices (16 lane vectors as the consecutive 16-double matrices of the first lanes)
+// and finishStreamedStores (orders storeMatrices' stores before the range returns).
 //
 // Lanes are points. Every lane performs the plain slide's operations in the plain slide's
 // order (float where it computes in float, double where it computes in double, no fused
@@ -822,6 +823,7 @@ void restFrameInverses(const KernelSurface& original, const float* uparams, cons
     const KernelSurface surface = padSurface(original, copies);
     for (int first = begin; first < end; first += kLanes)
         restFrameGroup(surface, uparams, vparams, first, groupCount(first, end), inverses);
+    finishStreamedStores();
 }
 
 // The range loop both passes share, a batch of kBatch groups at a time: the inputs of every
@@ -862,4 +864,5 @@ void slideRange(const KernelSlideInputs& inputs, int begin, int end, double* poi
 // parameters, both come out of the same de Boor evaluation.
 void refreshAndSlideRange(const KernelSlideInputs& inputs, double* inverses, int begin, int end, double* points) {
     slideGroups<true>(inputs, inverses, begin, end, points);
+    finishStreamedStores();
 }

@@ -9,6 +9,7 @@
 #include <maya/MAutoCLMem.h>
 
 #include "KxNode.h"
+#include "line_aligned.h"
 #include "surface_data.h"
 
 // One dense per-point weight cache: a device-memory handle (left empty by the node) and
@@ -36,7 +37,7 @@ public:
 
     SurfaceData surfaceData;      // the driving surface of the latest evaluation
     SurfaceData restSurfaceData;  // the surface at the latest cache refresh
-    std::vector<Imath::M44d> restFrameInverses;  // per point: inverse surface frame at rest
+    std::vector<Imath::M44d, LineAligned<Imath::M44d>> restFrameInverses;  // per point: inverse surface frame at rest
 
     // Slot order is push, the four slide maps, the four push-in maps, the four push-out maps.
     MapCache pushMap;

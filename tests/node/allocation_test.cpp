@@ -19,8 +19,10 @@ namespace {
 std::atomic<long long> liveBytes{0};
 std::atomic<long long> allocationCalls{0};
 
-void* countedAllocate(std::size_t size) {
-    void* p = std::malloc(size == 0 ? 1 : size);
+void* countedAllocate(std::size_t size, std::size_t alignment = 0) {
+    if (size == 0) size = 1;
+    // aligned_alloc wants a size that is a multiple of the alignment
+    void* p = alignment ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment) : std::malloc(size);
     if (!p) throw std::bad_alloc();
     liveBytes.fetch_add(static_cast<long long>(malloc_usable_size(p)), std::memory_order_relaxed);
     allocationCalls.fetch_add(1, std::memory_order_relaxed);
@@ -41,6 +43,9 @@ void operator delete(void* p) noexcept { countedRelease(p); }
 void operator delete[](void* p) noexcept { countedRelease(p); }
 void operator delete(void* p, std::size_t) noexcept { countedRelease(p); }
 void operator delete[](void* p, std::size_t) noexcept { countedRelease(p); }
+void* operator new(std::size_t size, std::align_val_t a) { return countedAllocate(size, static_cast<std::size_t>(a)); }
+void operator delete(void* p, std::align_val_t) noexcept { countedRelease(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { countedRelease(p); }
 
 using namespace node_testing;
 

@@ -141,7 +141,7 @@ TEST_F(WideDeform, RestFramesBuiltBesideTheMapsGiveTheSameBytes) {
             host->setArray(map, indices, values);
         settings.cacheAttributes = false;
         const std::vector<KxPoint> reference = run(true, 1);
-        const std::vector<Imath::M44d> frames = node().restFrameInverses;
+        const auto frames = node().restFrameInverses;
         for (int threads : {1, 2, 8}) {
             // Frames a pass failed to build would keep these zeros.
             node().restFrameInverses.assign(frames.size(), Imath::M44d(0.0));
