@@ -619,8 +619,10 @@ static void slideAlong(const KernelSlideInputs& in, GroupFront& g) {
 // Steps 4 and 11-15 for a group that slideAlong left moving: the attachment, the current
 // frame at the slid parameters, the pushes, the re-attachment and the blend.
 // `restPoints`, when given, are the rest surface points at the stored parameters of the
-// group's own positions (from the refresh pass), used where they are the attachment.
-static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* points, const V3* restPoints) {
+// group's own positions (from the refresh pass), used where they are the attachment, and
+// `restInverses` the lanes' inverse rest frames as the refresh pass just stored them.
+static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* points, const V3* restPoints,
+                      const VD* restInverses) {
     const int first = g.first, count = g.count;
     const KernelSurface& surface = in.surface;
     const V3& P = g.P;
@@ -664,15 +666,19 @@ static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* 
     } else {
         // The rest frame inverses of the lanes, row-major; lanes past the group read the
         // first lane's (they are never written).
-        VI row;
-        for (int l = 0; l < kLanes; ++l) row[l] = (l < lanes ? l : 0) * 16;
-        const double* m = in.restFrameInverses + 16 * static_cast<int64_t>(first);
-        // The inverses are the widest stream (128 bytes a point): ask for those of the group
-        // eight ahead, so that this sweep does not wait on memory for them.
-        if (first + 9 * kLanes <= in.cacheCount)
-            for (int k = 0; k < 16 * kLanes; k += 8) __builtin_prefetch(m + 16 * 8 * kLanes + k);
         VD inv[16];
-        for (int e = 0; e < 16; ++e) inv[e] = gatherD(m + e, row);
+        if (restInverses) {
+            for (int e = 0; e < 16; ++e) inv[e] = restInverses[e];
+        } else {
+            VI row;
+            for (int l = 0; l < kLanes; ++l) row[l] = (l < lanes ? l : 0) * 16;
+            const double* m = in.restFrameInverses + 16 * static_cast<int64_t>(first);
+            // The inverses are the widest stream (128 bytes a point): ask for those of the
+            // group eight ahead, so that this sweep does not wait on memory for them.
+            if (first + 9 * kLanes <= in.cacheCount)
+                for (int k = 0; k < 16 * kLanes; k += 8) __builtin_prefetch(m + 16 * 8 * kLanes + k);
+            for (int e = 0; e < 16; ++e) inv[e] = gatherD(m + e, row);
+        }
         const VD w1 = P.x * inv[3] + P.y * inv[7] + P.z * inv[11] + inv[15];
         const VD a = P.x * inv[0] + P.y * inv[4] + P.z * inv[8] + inv[12];
         const VD b = P.x * inv[1] + P.y * inv[5] + P.z * inv[9] + inv[13];
@@ -798,14 +804,14 @@ QUELVARN_INLINE void invertFrames(VD* m) {
     for (int e = 0; e < 16; ++e) m[e] = singular ? splatD(e % 5 == 0 ? 1.0 : 0.0) : s[e];
 }
 
-// The inverse rest frames of positions [first, first + count); returns the frames' points.
+// The inverse rest frames of positions [first, first + count), stored and left in m;
+// returns the frames' points.
 static V3 restFrameGroup(const KernelSurface& surface, const float* uparams, const float* vparams, int first, int count,
-                         double* inverses) {
+                         double* inverses, VD* m) {
     const VF uf = loadFloats(uparams + first, count) * surface.uDomainEnd + surface.uDomainStart;
     const VF vf = loadFloats(vparams + first, count) * surface.vDomainEnd + surface.vDomainStart;
     const Frame f = surfaceFrame(surface, widen(uf), widen(vf));
     const V3* rows[4] = {&f.tangentU, &f.tangentV, &f.normal, &f.point};
-    VD m[16];
     for (int r = 0; r < 4; ++r) {
         m[4 * r] = rows[r]->x;
         m[4 * r + 1] = rows[r]->y;
@@ -821,15 +827,17 @@ void restFrameInverses(const KernelSurface& original, const float* uparams, cons
                        double* inverses) {
     PaddedKnots copies[2];
     const KernelSurface surface = padSurface(original, copies);
+    VD m[16];
     for (int first = begin; first < end; first += kLanes)
-        restFrameGroup(surface, uparams, vparams, first, groupCount(first, end), inverses);
+        restFrameGroup(surface, uparams, vparams, first, groupCount(first, end), inverses, m);
     finishStreamedStores();
 }
 
 // The range loop both passes share, a batch of kBatch groups at a time: the inputs of every
 // group of the batch, their curve bases side by side, then each group's slide. With
-// `kRefresh` each group's inverse rest frames come first, and their points serve as the
-// attachment.
+// `kRefresh` each group's inverse rest frames come first, and the slide takes their points
+// as the attachment and the inverses from registers rather than back from memory (the
+// stores stream past the caches).
 static const int kBatch = 4;
 template <bool kRefresh>
 static void slideGroups(const KernelSlideInputs& original, double* inverses, int begin, int end, double* points) {
@@ -843,14 +851,15 @@ static void slideGroups(const KernelSlideInputs& original, double* inverses, int
             slideInputs(inputs, first, groupCount(first, end), points, groups[n]);
         batchBases<kBatch>(inputs, groups, n);
         V3 rest[kBatch];
+        VD restInverses[kRefresh ? kBatch : 1][16];
         if (kRefresh)
             for (int b = 0; b < n; ++b)
                 rest[b] = restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, groups[b].first,
-                                         groups[b].count, inverses);
+                                         groups[b].count, inverses, restInverses[b]);
         for (int b = 0; b < n; ++b) {
             GroupFront& g = groups[b];
             slideAlong(inputs, g);
-            if (g.moves) slideBack(inputs, g, points, kRefresh ? &rest[b] : nullptr);
+            if (g.moves) slideBack(inputs, g, points, kRefresh ? &rest[b] : nullptr, kRefresh ? restInverses[b] : nullptr);
         }
     }
 }
