@@ -664,12 +664,13 @@ static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* 
     if (in.slidingMethod == 0) {
         target = sub(Q, offset);
     } else {
-        // The rest frame inverses of the lanes, row-major; lanes past the group read the
-        // first lane's (they are never written).
+        // The rest frame inverses of the lanes, row-major (lanes past the group hold
+        // whatever they computed or read; they are never written).
         VD inv[16];
         if (restInverses) {
             for (int e = 0; e < 16; ++e) inv[e] = restInverses[e];
         } else {
+            // Lanes past the group read the first lane's.
             VI row;
             for (int l = 0; l < kLanes; ++l) row[l] = (l < lanes ? l : 0) * 16;
             const double* m = in.restFrameInverses + 16 * static_cast<int64_t>(first);
@@ -836,8 +837,8 @@ void restFrameInverses(const KernelSurface& original, const float* uparams, cons
 // The range loop both passes share, a batch of kBatch groups at a time: the inputs of every
 // group of the batch, their curve bases side by side, then each group's slide. With
 // `kRefresh` each group's inverse rest frames come first, and the slide takes their points
-// as the attachment and the inverses from registers rather than back from memory (the
-// stores stream past the caches).
+// as the attachment and the inverses from registers rather than back from memory (where a
+// build streams whole groups past the caches, see storeMatrices).
 static const int kBatch = 4;
 template <bool kRefresh>
 static void slideGroups(const KernelSlideInputs& original, double* inverses, int begin, int end, double* points) {

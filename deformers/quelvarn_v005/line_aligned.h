@@ -1,14 +1,15 @@
 #pragma once
-// An allocator whose blocks start on a 64-byte cache line. The rest pass writes each group's
-// inverse frames as whole lines that bypass the caches (nothing reads them again in that
-// pass); that needs line-aligned matrices, which the default allocator does not promise for
-// 128-byte elements.
+// An allocator whose blocks start on a 64-byte cache line. The AVX-512 rest pass writes a
+// whole group's inverse frames as whole lines that bypass the caches (nothing reads them
+// again in that pass) where the matrices are line-aligned, which the default allocator does
+// not promise for 128-byte elements; elsewhere it stores them as usual.
 
 #include <cstddef>
 #include <new>
 
 template <class T>
 struct LineAligned {
+    static_assert(alignof(T) <= 64, "an element that needs more than a line");
     using value_type = T;
     static constexpr std::align_val_t kAlignment{64};
 

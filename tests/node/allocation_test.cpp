@@ -6,6 +6,7 @@
 #include <malloc.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -21,6 +22,7 @@ std::atomic<long long> allocationCalls{0};
 
 void* countedAllocate(std::size_t size, std::size_t alignment = 0) {
     if (size == 0) size = 1;
+    if (alignment && size > SIZE_MAX - alignment) throw std::bad_alloc();
     // aligned_alloc wants a size that is a multiple of the alignment
     void* p = alignment ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment) : std::malloc(size);
     if (!p) throw std::bad_alloc();
