@@ -221,6 +221,13 @@ struct Frame {
     V3 point, tangentU, tangentV, normal;
 };
 
+// What a refresh pass leaves for a group's slide: the rest frames' points (the attachment of
+// points whose stored parameters are their own) and their inverses, as stored.
+struct RestFrames {
+    V3 point;
+    VD inverse[16];
+};
+
 // The frame's three points with fixed orders. The chord points lie one step away in u or
 // in v; where that step stays in the point's span (in every lane), the u chord point
 // shares the point's collapsed columns and the v chord point its control points.
@@ -330,8 +337,9 @@ static VI curveSpans(const float* knots, unsigned p, unsigned m, bool nondecreas
 
 // The curve kernel's basis at each lane's t, for B groups at once: the triangular
 // recurrence with its float roundings, into N[b][0 .. p]. *first[b] gets span - p, the first
-// control point the basis weighs. The recurrence is one long chain of divisions and conversions; running the
-// B groups' chains side by side, operation by operation, lets them overlap.
+// control point the basis weighs. The recurrence is one long chain of divisions and
+// conversions; running the B groups' chains side by side, operation by operation, lets them
+// overlap.
 // D fixes the degree at compile time (0: the curve's own), so that the common low degrees
 // keep their scratch in registers.
 template <unsigned D, int B>
@@ -618,11 +626,8 @@ static void slideAlong(const KernelSlideInputs& in, GroupFront& g) {
 
 // Steps 4 and 11-15 for a group that slideAlong left moving: the attachment, the current
 // frame at the slid parameters, the pushes, the re-attachment and the blend.
-// `restPoints`, when given, are the rest surface points at the stored parameters of the
-// group's own positions (from the refresh pass), used where they are the attachment, and
-// `restInverses` the lanes' inverse rest frames as the refresh pass just stored them.
-static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* points, const V3* restPoints,
-                      const VD* restInverses) {
+// `rest`, when given, holds the group's rest frames from the refresh pass.
+static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* points, const RestFrames* rest) {
     const int first = g.first, count = g.count;
     const KernelSurface& surface = in.surface;
     const V3& P = g.P;
@@ -636,7 +641,7 @@ static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* 
     V3 offset{};
     if (in.slidingMethod == 0) {
         const V3 S0 =
-            restPoints && ownParameters(in, first, g.active) ? *restPoints : surfacePoint(in.restSurface, g.uf, g.vf);
+            rest && ownParameters(in, first, g.active) ? rest->point : surfacePoint(in.restSurface, g.uf, g.vf);
         offset = sub(S0, P);
     }
     const VD movedU = g.movedU, movedV = g.movedV, dz = g.dz;
@@ -667,8 +672,8 @@ static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* 
         // The rest frame inverses of the lanes, row-major (lanes past the group hold
         // whatever they computed or read; they are never written).
         VD inv[16];
-        if (restInverses) {
-            for (int e = 0; e < 16; ++e) inv[e] = restInverses[e];
+        if (rest) {
+            for (int e = 0; e < 16; ++e) inv[e] = rest->inverse[e];
         } else {
             // Lanes past the group read the first lane's.
             VI row;
@@ -805,14 +810,15 @@ QUELVARN_INLINE void invertFrames(VD* m) {
     for (int e = 0; e < 16; ++e) m[e] = singular ? splatD(e % 5 == 0 ? 1.0 : 0.0) : s[e];
 }
 
-// The inverse rest frames of positions [first, first + count), stored and left in m;
-// returns the frames' points.
-static V3 restFrameGroup(const KernelSurface& surface, const float* uparams, const float* vparams, int first, int count,
-                         double* inverses, VD* m) {
+// The inverse rest frames of positions [first, first + count), stored and left in `rest`
+// with the frames' points.
+static void restFrameGroup(const KernelSurface& surface, const float* uparams, const float* vparams, int first,
+                           int count, double* inverses, RestFrames& rest) {
     const VF uf = loadFloats(uparams + first, count) * surface.uDomainEnd + surface.uDomainStart;
     const VF vf = loadFloats(vparams + first, count) * surface.vDomainEnd + surface.vDomainStart;
     const Frame f = surfaceFrame(surface, widen(uf), widen(vf));
     const V3* rows[4] = {&f.tangentU, &f.tangentV, &f.normal, &f.point};
+    VD* m = rest.inverse;
     for (int r = 0; r < 4; ++r) {
         m[4 * r] = rows[r]->x;
         m[4 * r + 1] = rows[r]->y;
@@ -821,16 +827,16 @@ static V3 restFrameGroup(const KernelSurface& surface, const float* uparams, con
     }
     invertFrames(m);
     storeMatrices(inverses + 16 * static_cast<int64_t>(first), m, count);
-    return f.point;
+    rest.point = f.point;
 }
 
 void restFrameInverses(const KernelSurface& original, const float* uparams, const float* vparams, int begin, int end,
                        double* inverses) {
     PaddedKnots copies[2];
     const KernelSurface surface = padSurface(original, copies);
-    VD m[16];
+    RestFrames rest;
     for (int first = begin; first < end; first += kLanes)
-        restFrameGroup(surface, uparams, vparams, first, groupCount(first, end), inverses, m);
+        restFrameGroup(surface, uparams, vparams, first, groupCount(first, end), inverses, rest);
     finishStreamedStores();
 }
 
@@ -851,16 +857,15 @@ static void slideGroups(const KernelSlideInputs& original, double* inverses, int
         for (int first = batch; first < end && n < kBatch; first += kLanes, ++n)
             slideInputs(inputs, first, groupCount(first, end), points, groups[n]);
         batchBases<kBatch>(inputs, groups, n);
-        V3 rest[kBatch];
-        VD restInverses[kRefresh ? kBatch : 1][16];
+        RestFrames rest[kRefresh ? kBatch : 1];
         if (kRefresh)
             for (int b = 0; b < n; ++b)
-                rest[b] = restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, groups[b].first,
-                                         groups[b].count, inverses, restInverses[b]);
+                restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, groups[b].first, groups[b].count,
+                               inverses, rest[b]);
         for (int b = 0; b < n; ++b) {
             GroupFront& g = groups[b];
             slideAlong(inputs, g);
-            if (g.moves) slideBack(inputs, g, points, kRefresh ? &rest[b] : nullptr, kRefresh ? restInverses[b] : nullptr);
+            if (g.moves) slideBack(inputs, g, points, kRefresh ? &rest[b] : nullptr);
         }
     }
 }
