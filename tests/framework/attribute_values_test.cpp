@@ -1,43 +1,13 @@
-// Typed lookups, the map's key order, and the node's state and declarations.
+// The node's state and declarations.
 
 #include <gtest/gtest.h>
-#include <gmock/gmock.h>
 
-#include "AttributeLookup.h"
 #include "quelvarn.h"
 #include "test_support.h"
 
 using namespace testing_support;
 
 namespace {
-
-TEST(TypedLookup, ReportsTheExpectedClassForMissingMistypedAndEmptyValues) {
-    quietLog();
-    const MObject node = hostapi::makeDependencyNode("lookupNode");
-    AttributeMap map;
-    map["ENVELOPE"] = std::make_shared<KxInt>();  // an int where a float is expected
-    map["ENVELOPE_SCALE"] = std::make_shared<KxFloat>();
-    map["quelvarn__curve"] = nullptr;
-
-    EXPECT_FALSE(fetchAttribute<KxFloat>(map, "ENVELOPE", node));
-    EXPECT_FALSE(fetchAttribute<KxNurbsCurve>(map, "quelvarn__curve", node));
-    EXPECT_FALSE(fetchAttribute<KxNurbsSurface>(map, "quelvarn__surface", node));
-    EXPECT_FALSE(fetchAttribute<KxBoolean>(map, "ENVELOP", node));  // a prefix of a present key is another key
-    EXPECT_THAT(shownMessages(),
-                ::testing::ElementsAre("error: lookupNode: get attributes: invalid type of 'ENVELOPE' (KxFloat expected)",
-                                       "error: lookupNode: get attributes: invalid type of 'quelvarn__curve' (KxNurbsCurve expected)",
-                                       "error: lookupNode: get attributes: cannot find 'quelvarn__surface' (KxNurbsSurface) attribute",
-                                       "error: lookupNode: get attributes: cannot find 'ENVELOP' (KxBoolean) attribute"));
-
-    quietLog();
-    const auto scale = fetchAttribute<KxFloat>(map, "ENVELOPE_SCALE", node);
-    ASSERT_TRUE(scale);
-    EXPECT_EQ(scale.use_count(), 2);  // shares ownership with the map entry
-    EXPECT_TRUE(shownMessages().empty());
-    // Byte-wise order: the shorter of two keys sharing a prefix comes first.
-    EXPECT_EQ(map.begin()->first, "ENVELOPE");
-    EXPECT_EQ(std::next(map.begin())->first, "ENVELOPE_SCALE");
-}
 
 TEST(NodeState, FreshNodeRefreshesBothPathsAndInvalidateTouchesOnlyTheDevicePath) {
     std::unique_ptr<KxNode> node(plugin()->create());

@@ -89,20 +89,4 @@ TEST(HelpCommand, StoresTheCommandListUnderOutputCreatingOrReplacingIt) {
     EXPECT_TRUE(shownMessages().empty());
 }
 
-TEST(PluginLibrary, LoadingFailuresNameTheLibraryAndTheProblem) {
-    try {
-        PluginLibrary missing("/nonexistent/quelvarn_v005_2023.so");
-        FAIL();
-    } catch (const ostrivel::HostError& error) {
-        EXPECT_THAT(error.what(), ::testing::StartsWith("cannot load plug-in /nonexistent/quelvarn_v005_2023.so: "));
-    }
-    // A real library that is not a deformer plug-in: the first missing export is named.
-    try {
-        PluginLibrary notAPlugin("libhostapi.so");
-        FAIL();
-    } catch (const ostrivel::HostError& error) {
-        EXPECT_STREQ(error.what(), "plug-in libhostapi.so does not export 'create'");
-    }
-}
-
 }  // namespace

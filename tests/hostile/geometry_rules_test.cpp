@@ -54,20 +54,6 @@ TEST(GeometryRules, EachCurveProblemIsNamedWithItsField) {
     EXPECT_TRUE(geometry_rules::curveShapeProblem(unordered).ok());
 }
 
-TEST(GeometryRules, TheNodeRefusesACurveWithFewerControlPointsThanItsOrder) {
-    testing_support::quietLog();
-    ostrivel::SceneRun run(std::string(SCENE_DATA_DIR) + "/plane.json", ostrivel::PluginLibrary::defaultPath());
-    CurveData shortCurve = cubic();
-    shortCurve.cvs.resize(2);
-    shortCurve.knots = {0, 0, 0, 0, 1, 1};
-    run.node().setCurve("curve", shortCurve);
-    EXPECT_EQ(run.bind(), 0);
-    EXPECT_EQ(run.evaluate(), 1);
-    const auto shown = testing_support::shownMessages();
-    ASSERT_FALSE(shown.empty());
-    EXPECT_NE(shown.back().find("): curve is invalid"), std::string::npos) << shown.back();
-}
-
 TEST(GeometryRules, ThePictureSkipsACurveOfDegreeEightInsteadOfOverrunningTheKernel) {
     testing_support::quietLog();
     ostrivel::SceneRun run(std::string(SCENE_DATA_DIR) + "/plane.json", ostrivel::PluginLibrary::defaultPath());
