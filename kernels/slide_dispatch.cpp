@@ -6,6 +6,8 @@
 
 #include "curve_dispatch.h"
 #include "slide_kernel.h"
+
+#include <cfloat>
 #include "slide_kernel_builds.h"
 
 namespace quelvarn::kernels {
@@ -75,6 +77,17 @@ bool isNondecreasing(const float* values, int64_t count)
 {
     for (int64_t k = 1; k < count; ++k) {
         if (!(values[k] >= values[k - 1]))
+            return false;
+    }
+    return true;
+}
+
+bool allSinglePrecision(const double* values, int64_t count)
+{
+    for (int64_t k = 0; k < count; ++k) {
+        const double value = values[k];
+        // Outside the float range the conversion is undefined: such values are not floats anyway.
+        if (!(value >= -FLT_MAX && value <= FLT_MAX) || static_cast<double>(static_cast<float>(value)) != value)
             return false;
     }
     return true;

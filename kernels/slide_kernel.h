@@ -26,6 +26,7 @@ struct KernelSurface {
     const double* cvs;  // v-major, x, y, z per control point
     bool uKnotsNondecreasing;  // lets the span search count instead of scan
     bool vKnotsNondecreasing;
+    bool cvsSinglePrecision;   // every coordinate a single-precision value (lets products be exact)
 };
 
 // A profile curve (the node's CurveData).
@@ -39,6 +40,9 @@ struct KernelCurve {
 
 // True when no knot of values[0 .. count) is below the one before it.
 bool isNondecreasing(const float* values, int64_t count);
+
+// True when every one of values[0 .. count) is a single-precision value (no NaN).
+bool allSinglePrecision(const double* values, int64_t count);
 
 // Everything one slide pass reads; the same fields and index spaces as the plain slide.
 struct KernelSlideInputs {

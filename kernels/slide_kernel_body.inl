@@ -136,7 +136,10 @@ QUELVARN_INLINE void fixedWeights(const float* knots, int knotCount, VI span, VF
 }
 
 // De Boor's levels over a copy of the O points of a span (same operations as blendSpan).
-template <int O>
+// With kSinglePoints the points are single-precision values, as the weights are: both
+// products of the first level are then exact in double, so adding the first product to
+// the second in one fused multiply-add rounds once, exactly where the plain sum does.
+template <int O, bool kSinglePoints = false>
 QUELVARN_INLINE V3 fixedBlend(const V3* points, const VD* wa, const VD* wb) {
     V3 Q[O];
 #pragma GCC unroll 16
@@ -146,6 +149,12 @@ QUELVARN_INLINE V3 fixedBlend(const V3* points, const VD* wa, const VD* wb) {
     for (int r = 1; r < O; ++r) {
 #pragma GCC unroll 16
         for (int j = 0; j < O - r; ++j, ++k) {
+            if (kSinglePoints && r == 1) {
+                Q[j].x = exactProductsSum(wa[k], Q[j].x, wb[k] * Q[j + 1].x);
+                Q[j].y = exactProductsSum(wa[k], Q[j].y, wb[k] * Q[j + 1].y);
+                Q[j].z = exactProductsSum(wa[k], Q[j].z, wb[k] * Q[j + 1].z);
+                continue;
+            }
             Q[j].x = wa[k] * Q[j].x + wb[k] * Q[j + 1].x;
             Q[j].y = wa[k] * Q[j].y + wb[k] * Q[j + 1].y;
             Q[j].z = wa[k] * Q[j].z + wb[k] * Q[j + 1].z;
@@ -170,14 +179,23 @@ QUELVARN_INLINE void fixedPatch(const KernelSurface& s, VI su, VI sv, V3* C) {
     }
 }
 
-// Every column collapsed along v with the weights av.
+// Every column collapsed along v with the weights av; the columns' points are control
+// points, single-precision values (see fixedOrder).
 template <int OU, int OV>
 QUELVARN_INLINE void fixedColumns(const V3* C, const VD* wa, const VD* wb, V3* W) {
 #pragma GCC unroll 16
-    for (int c = 0; c < OU; ++c) W[c] = fixedBlend<OV>(C + c * OV, wa, wb);
+    for (int c = 0; c < OU; ++c) W[c] = fixedBlend<OV, true>(C + c * OV, wa, wb);
 }
 
 static const int kFixedWeights = 6;  // weights of one span of order 4
+
+// The order of the fixed-order evaluation that serves `s`, or 0 for the general one. The
+// fixed orders fuse the first de Boor level (see fixedBlend), so they also need control
+// points in single precision, as the node's surface reader leaves them.
+static int fixedOrder(const KernelSurface& s) {
+    if (!s.cvsSinglePrecision || s.uOrder != s.vOrder) return 0;
+    return s.uOrder >= 2 && s.uOrder <= 4 ? s.uOrder : 0;
+}
 
 template <int OU, int OV>
 static V3 surfacePointFixed(const KernelSurface& s, VI su, VI sv, VF u, VF v) {
@@ -196,9 +214,10 @@ static V3 surfacePoint(const KernelSurface& s, VF u, VF v) {
     const int pv = s.vOrder - 1;
     const VI su = surfaceSpans(s.uKnots, s.uOrder, s.uCvCount, s.uKnotsNondecreasing, u);
     const VI sv = surfaceSpans(s.vKnots, s.vOrder, s.vCvCount, s.vKnotsNondecreasing, v);
-    if (s.uOrder == 4 && s.vOrder == 4) return surfacePointFixed<4, 4>(s, su, sv, u, v);
-    if (s.uOrder == 3 && s.vOrder == 3) return surfacePointFixed<3, 3>(s, su, sv, u, v);
-    if (s.uOrder == 2 && s.vOrder == 2) return surfacePointFixed<2, 2>(s, su, sv, u, v);
+    const int fixed = fixedOrder(s);
+    if (fixed == 4) return surfacePointFixed<4, 4>(s, su, sv, u, v);
+    if (fixed == 3) return surfacePointFixed<3, 3>(s, su, sv, u, v);
+    if (fixed == 2) return surfacePointFixed<2, 2>(s, su, sv, u, v);
     VF a[kMaxWeights];
     V3 Q[kMaxOrder];
     V3 W[kMaxOrder];
@@ -272,11 +291,12 @@ static Frame surfaceFrame(const KernelSurface& s, VD u, VD v) {
     const VF fu2 = narrow(backU ? u - kChordStep : u + kChordStep);
     const VF fv2 = narrow(backV ? v - kChordStep : v + kChordStep);
     V3 atU, atV;
-    if (s.uOrder == 4 && s.vOrder == 4) {
+    const int fixed = fixedOrder(s);
+    if (fixed == 4) {
         fixedFramePoints<4, 4>(s, fu, fv, fu2, fv2, f.point, atU, atV);
-    } else if (s.uOrder == 3 && s.vOrder == 3) {
+    } else if (fixed == 3) {
         fixedFramePoints<3, 3>(s, fu, fv, fu2, fv2, f.point, atU, atV);
-    } else if (s.uOrder == 2 && s.vOrder == 2) {
+    } else if (fixed == 2) {
         fixedFramePoints<2, 2>(s, fu, fv, fu2, fv2, f.point, atU, atV);
     } else {
         f.point = surfacePoint(s, fu, fv);

@@ -165,6 +165,7 @@ quelvarn::kernels::KernelSurface kernelSurface(const SurfaceData& surface) {
     view.cvs = reinterpret_cast<const double*>(surface.cvs.data());
     view.uKnotsNondecreasing = quelvarn::kernels::isNondecreasing(view.uKnots, static_cast<int64_t>(surface.uDirection.knots.size()));
     view.vKnotsNondecreasing = quelvarn::kernels::isNondecreasing(view.vKnots, static_cast<int64_t>(surface.vDirection.knots.size()));
+    view.cvsSinglePrecision = quelvarn::kernels::allSinglePrecision(view.cvs, 3 * static_cast<int64_t>(surface.cvs.size()));
     return view;
 }
 

@@ -57,8 +57,10 @@ void fillDirection(SurfaceDirection& d, int order, int cvCount, Knots layout, fl
 }
 
 // A wavy sheet; `scale` shrinks it (tiny scales give normals that need the careful length,
-// zero collapses it to a point).
-SurfaceData makeSurface(int orderU, int orderV, int cvU, int cvV, Knots layout, unsigned seed, double scale = 1.0) {
+// zero collapses it to a point). Its control points are single-precision values, as the
+// node's surface reader leaves them, unless `doubleCvs` asks for arbitrary doubles.
+SurfaceData makeSurface(int orderU, int orderV, int cvU, int cvV, Knots layout, unsigned seed, double scale = 1.0,
+                        bool doubleCvs = false) {
     SurfaceData s;
     fillDirection(s.uDirection, orderU, cvU, layout, 0.0f, 1.0f);
     fillDirection(s.vDirection, orderV, cvV, layout == Knots::decreasing ? Knots::nonUniform : layout, 0.0f, 2.0f);
@@ -67,7 +69,11 @@ SurfaceData makeSurface(int orderU, int orderV, int cvU, int cvV, Knots layout, 
     for (int j = 0; j < cvV; ++j) {
         for (int i = 0; i < cvU; ++i) {
             const double x = i + jitter(random), y = j + jitter(random), z = std::sin(0.7 * i) * std::cos(0.4 * j);
-            s.cvs.push_back({scale * x, scale * y, scale * z});
+            const auto stored = [doubleCvs](double value) {
+                volatile float single = static_cast<float>(value);  // a round trip GCC may not fold away
+                return doubleCvs ? value : static_cast<double>(single);
+            };
+            s.cvs.push_back({stored(scale * x), stored(scale * y), stored(scale * z)});
         }
     }
     return s;
@@ -99,6 +105,7 @@ struct Case {
     int points;
     double scale = 1.0;     // surface size
     bool restDiffers = false;  // a rest surface of other orders and control points
+    bool doubleCvs = false;    // control points beyond single precision (not from the node's reader)
 };
 
 SlideSettings settingsWith(int method, int paramType, float start, float end, float udFactor, float lrFactor,
@@ -150,9 +157,10 @@ struct Scene {
 
 Scene makeScene(const Case& c, unsigned seed) {
     Scene s;
-    s.surface = makeSurface(c.orderU, c.orderV, c.cvU, c.cvV, c.layout, seed, c.scale);
-    s.rest = c.restDiffers ? makeSurface(c.orderV, c.orderU, c.cvV + 1, c.cvU, Knots::nonUniform, seed + 1, c.scale)
-                           : makeSurface(c.orderU, c.orderV, c.cvU, c.cvV, c.layout, seed + 7, c.scale);
+    s.surface = makeSurface(c.orderU, c.orderV, c.cvU, c.cvV, c.layout, seed, c.scale, c.doubleCvs);
+    s.rest = c.restDiffers
+                 ? makeSurface(c.orderV, c.orderU, c.cvV + 1, c.cvU, Knots::nonUniform, seed + 1, c.scale, c.doubleCvs)
+                 : makeSurface(c.orderU, c.orderV, c.cvU, c.cvV, c.layout, seed + 7, c.scale, c.doubleCvs);
     s.curve = makeCurve(c.curveDegree, c.curveDegree + 3, 0.3, true, seed);
     s.curveBase = makeCurve(c.curveDegree, c.curveDegree + 3, 0.02, c.curvesShareKnots, seed + 3);
     s.settings = c.settings;
@@ -226,7 +234,14 @@ const Case kCases[] = {
     {"rest surface of other orders", 3, 4, 6, 7, Knots::nonUniform, 3, true,
      settingsWith(1, 0, 0.0f, 1.0f, 0.1f, 0.1f, 0.5f, 1.0f), 40, 1.0, true},
     {"no pushes, half envelope", 4, 4, 8, 7, Knots::clampedUniform, 3, true, settingsWith(0, 1, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 0.0f, 0.5f), 17},
-    {"tiny surface", 4, 4, 6, 6, Knots::clampedUniform, 3, true, settingsWith(1, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 26, 1e-160},
+    // Control points in double precision take the general evaluation: its first level may
+    // not be fused. (A tiny surface has no single-precision form.)
+    {"bicubic, double control points", 4, 4, 8, 7, Knots::clampedUniform, 3, true,
+     settingsWith(0, 1, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 0.7f), 45, 1.0, false, true},
+    {"biquadratic matrix, double control points", 3, 3, 5, 6, Knots::nonUniform, 2, false,
+     settingsWith(1, 0, 0.0f, 1.0f, 0.2f, 0.3f, 0.5f, 0.9f), 29, 1.0, false, true},
+    {"tiny surface", 4, 4, 6, 6, Knots::clampedUniform, 3, true, settingsWith(1, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 26, 1e-160,
+     false, true},
     {"collapsed surface", 4, 4, 6, 6, Knots::clampedUniform, 3, true, settingsWith(0, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 26, 0.0},
 };
 
