@@ -61,6 +61,7 @@ struct KernelSlideInputs {
     KernelCurve curve;
     KernelCurve curveBase;
     bool curvesShareKnots;  // same degree and knot values: one basis serves both
+    bool restSurfaceIsCurrent;  // the rest surface has the current one's orders, knots and control points
     float envelope;
     int32_t paramType;
     float startParam;

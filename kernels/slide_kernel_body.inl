@@ -247,11 +247,20 @@ struct RestFrames {
     VD inverse[16];
 };
 
+// A point of the frame's surface wanted beside the frame: its parameters, and where it goes.
+struct Attachment {
+    VF u, v;
+    V3* point;
+};
+
 // The frame's three points with fixed orders. The chord points lie one step away in u or
 // in v; where that step stays in the point's span (in every lane), the u chord point
-// shares the point's collapsed columns and the v chord point its control points.
+// shares the point's collapsed columns and the v chord point its control points. An
+// attachment in the frame point's patch (in every lane) takes that patch's control points
+// too instead of gathering its own; elsewhere it is evaluated first, on its own.
 template <int OU, int OV>
-static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv2, V3& point, V3& atU, V3& atV) {
+static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv2, V3& point, V3& atU, V3& atV,
+                             const Attachment* attach) {
     const VI su = surfaceSpans(s.uKnots, OU, s.uCvCount, s.uKnotsNondecreasing, fu);
     const VI sv = surfaceSpans(s.vKnots, OV, s.vCvCount, s.vKnotsNondecreasing, fv);
     const VI su2 = surfaceSpans(s.uKnots, OU, s.uCvCount, s.uKnotsNondecreasing, fu2);
@@ -260,8 +269,21 @@ static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv
     VD va[kFixedWeights], vb[kFixedWeights], ua[kFixedWeights], ub[kFixedWeights];
     VD a2[kFixedWeights], b2[kFixedWeights];
     V3 C[OU * OV], W[OU];
+    bool shared = false;
+    if (attach) {
+        const VI ru = surfaceSpans(s.uKnots, OU, s.uCvCount, s.uKnotsNondecreasing, attach->u);
+        const VI rv = surfaceSpans(s.vKnots, OV, s.vCvCount, s.vKnotsNondecreasing, attach->v);
+        shared = !anyLane(maskOf((ru != su) | (rv != sv)));
+        if (!shared) *attach->point = surfacePointFixed<OU, OV>(s, ru, rv, attach->u, attach->v);
+    }
+    if (shared) fixedWeights<OV>(s.vKnots, vKnotCount, sv, attach->v, a2, b2);
     fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv, va, vb);
     fixedPatch<OU, OV>(s, su, sv, C);
+    if (shared) {
+        fixedColumns<OU, OV>(C, a2, b2, W);
+        fixedWeights<OU>(s.uKnots, uKnotCount, su, attach->u, a2, b2);
+        *attach->point = fixedBlend<OU>(W, a2, b2);
+    }
     fixedColumns<OU, OV>(C, va, vb, W);
     fixedWeights<OU>(s.uKnots, uKnotCount, su, fu, ua, ub);
     point = fixedBlend<OU>(W, ua, ub);
@@ -282,7 +304,7 @@ static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv
 
 // The frame at (u, v): the point once, the chords from it (backward within one step of
 // the domain end), and the unit normal of their cross product.
-static Frame surfaceFrame(const KernelSurface& s, VD u, VD v) {
+static Frame surfaceFrame(const KernelSurface& s, VD u, VD v, const Attachment* attach = nullptr) {
     Frame f;
     const VF fu = narrow(u);
     const VF fv = narrow(v);
@@ -293,12 +315,13 @@ static Frame surfaceFrame(const KernelSurface& s, VD u, VD v) {
     V3 atU, atV;
     const int fixed = fixedOrder(s);
     if (fixed == 4) {
-        fixedFramePoints<4, 4>(s, fu, fv, fu2, fv2, f.point, atU, atV);
+        fixedFramePoints<4, 4>(s, fu, fv, fu2, fv2, f.point, atU, atV, attach);
     } else if (fixed == 3) {
-        fixedFramePoints<3, 3>(s, fu, fv, fu2, fv2, f.point, atU, atV);
+        fixedFramePoints<3, 3>(s, fu, fv, fu2, fv2, f.point, atU, atV, attach);
     } else if (fixed == 2) {
-        fixedFramePoints<2, 2>(s, fu, fv, fu2, fv2, f.point, atU, atV);
+        fixedFramePoints<2, 2>(s, fu, fv, fu2, fv2, f.point, atU, atV, attach);
     } else {
+        if (attach) *attach->point = surfacePoint(s, attach->u, attach->v);
         f.point = surfacePoint(s, fu, fv);
         atU = surfacePoint(s, fu2, fv);
         atV = surfacePoint(s, fu, fv2);
@@ -657,17 +680,21 @@ static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* 
     const float* const* maps = in.maps;
     const int64_t cached = in.cacheCount - first;
     const int lanes = cached < count ? static_cast<int>(cached) : count;
-    // The attachment on the rest surface, needed only by the "vector" re-attachment.
-    V3 offset{};
-    if (in.slidingMethod == 0) {
-        const V3 S0 =
-            rest && ownParameters(in, first, g.active) ? rest->point : surfacePoint(in.restSurface, g.uf, g.vf);
-        offset = sub(S0, P);
-    }
+    // The attachment on the rest surface, needed only by the "vector" re-attachment: the
+    // refresh pass's frame point where that is it, else evaluated; on a rest surface equal
+    // to the current one, beside the frame (see fixedFramePoints).
+    const bool vector = in.slidingMethod == 0;
+    const bool fromRest = vector && rest && ownParameters(in, first, g.active);
+    const bool withFrame = vector && !fromRest && in.restSurfaceIsCurrent;
+    V3 S0{};
+    if (fromRest) S0 = rest->point;
+    else if (vector && !withFrame) S0 = surfacePoint(in.restSurface, g.uf, g.vf);
     const VD movedU = g.movedU, movedV = g.movedV, dz = g.dz;
 
     // 11-13. The current frame there, pushed along its normal.
-    const Frame frame = surfaceFrame(surface, movedU, movedV);
+    Attachment attachment{g.uf, g.vf, &S0};
+    const Frame frame = surfaceFrame(surface, movedU, movedV, withFrame ? &attachment : nullptr);
+    const V3 offset = sub(S0, P);
     const VI upF = __builtin_convertvector(up, VI);
     const VI leftF = __builtin_convertvector(left, VI);
     const VF inUD = upF ? loadFloats(maps[5] + first, lanes) : loadFloats(maps[6] + first, lanes);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "curve_kernel.h"
 #include "surface_frame.h"
@@ -181,6 +182,17 @@ quelvarn::kernels::KernelCurve kernelCurve(const CurveData& curve) {
     return view;
 }
 
+// Byte for byte the same evaluation form, so that every point of one is that point of the other.
+bool sameDirection(const SurfaceDirection& a, const SurfaceDirection& b) {
+    return a.order == b.order && a.cvCount == b.cvCount && a.domainStart == b.domainStart &&
+           a.domainEnd == b.domainEnd && a.knots.size() == b.knots.size() &&
+           std::memcmp(a.knots.data(), b.knots.data(), a.knots.size() * sizeof(float)) == 0;
+}
+bool sameSurface(const SurfaceData& a, const SurfaceData& b) {
+    return sameDirection(a.uDirection, b.uDirection) && sameDirection(a.vDirection, b.vDirection) &&
+           a.cvs.size() == b.cvs.size() && std::memcmp(a.cvs.data(), b.cvs.data(), a.cvs.size() * sizeof(KxPoint)) == 0;
+}
+
 }  // namespace
 
 quelvarn::kernels::KernelSlideInputs kernelSlideInputs(const SlideInputs& in) {
@@ -200,6 +212,7 @@ quelvarn::kernels::KernelSlideInputs kernelSlideInputs(const SlideInputs& in) {
     view.curve = kernelCurve(*in.curve);
     view.curveBase = kernelCurve(*in.curveBase);
     view.curvesShareKnots = in.curve->degree == in.curveBase->degree && in.curve->knots == in.curveBase->knots;
+    view.restSurfaceIsCurrent = sameSurface(*in.surface, *in.restSurface);
     const SlideSettings& set = in.settings;
     view.envelope = set.envelope;
     view.paramType = set.paramType;
