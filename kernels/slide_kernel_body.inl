@@ -247,6 +247,60 @@ struct RestFrames {
     VD inverse[16];
 };
 
+// How the lanes' chord spans lie from their points' spans: 0 when every one is the same, 1
+// when each is the same or the next, -1 when each is the same or the one before, and
+// kOtherSteps otherwise.
+static const int kOtherSteps = 2;
+static int spanStep(VI difference) {
+    const VI moved = difference != splatI(0);
+    if (!anyLane(maskOf(moved))) return 0;
+    if (!anyLane(maskOf(moved & (difference != splatI(1))))) return 1;
+    if (!anyLane(maskOf(moved & (difference != splatI(-1))))) return -1;
+    return kOtherSteps;
+}
+
+// The u chord point where each lane's chord span is its point's or kStep over: that
+// patch's columns are the point's collapsed columns W, shifted by kStep in the lanes `over`,
+// and one gained column (in the other lanes, the point's own again).
+template <int OU, int OV, int kStep>
+QUELVARN_INLINE V3 chordOverU(const KernelSurface& s, VL over, VI su2, VI sv, VF fu2, const V3* W, const VD* va,
+                              const VD* vb) {
+    const int gained = kStep > 0 ? OU - 1 : 0;
+    V3 column[OV], shifted[OU];
+    fixedPatch<1, OV>(s, su2 - (OU - 1) + gained, sv, column);
+#pragma GCC unroll 16
+    for (int c = 0; c < OU; ++c) {
+        if (c == gained) shifted[c] = fixedBlend<OV, true>(column, va, vb);
+        else shifted[c] = select(over, W[c + kStep], W[c]);
+    }
+    VD a[kFixedWeights], b[kFixedWeights];
+    fixedWeights<OU>(s.uKnots, s.uCvCount + OU, su2, fu2, a, b);
+    return fixedBlend<OU>(shifted, a, b);
+}
+
+// The v chord point likewise: the point's control points C shifted by kStep rows in the
+// lanes `over`, and one gained row; collapsed at the chord's v, blended with the point's
+// u weights.
+template <int OU, int OV, int kStep>
+QUELVARN_INLINE V3 chordOverV(const KernelSurface& s, VL over, VI su, VI sv2, VF fv2, const V3* C, const VD* ua,
+                              const VD* ub) {
+    const int gained = kStep > 0 ? OV - 1 : 0;
+    V3 row[OU], shifted[OU * OV], W[OU];
+    fixedPatch<OU, 1>(s, su, sv2 - (OV - 1) + gained, row);
+#pragma GCC unroll 16
+    for (int c = 0; c < OU; ++c) {
+#pragma GCC unroll 16
+        for (int k = 0; k < OV; ++k) {
+            if (k == gained) shifted[c * OV + k] = row[c];
+            else shifted[c * OV + k] = select(over, C[c * OV + k + kStep], C[c * OV + k]);
+        }
+    }
+    VD a[kFixedWeights], b[kFixedWeights];
+    fixedWeights<OV>(s.vKnots, s.vCvCount + OV, sv2, fv2, a, b);
+    fixedColumns<OU, OV>(shifted, a, b, W);
+    return fixedBlend<OU>(W, ua, ub);
+}
+
 // A point of the frame's surface wanted beside the frame: its parameters, and where it goes.
 struct Attachment {
     VF u, v;
@@ -255,7 +309,8 @@ struct Attachment {
 
 // The frame's three points with fixed orders. The chord points lie one step away in u or
 // in v; where that step stays in the point's span (in every lane), the u chord point
-// shares the point's collapsed columns and the v chord point its control points. An
+// shares the point's collapsed columns and the v chord point its control points, and where
+// it crosses into the next span (or the one before) they share all but one column or row. An
 // attachment in the frame point's patch (in every lane) takes that patch's control points
 // too instead of gathering its own; elsewhere it is evaluated first, on its own.
 template <int OU, int OV>
@@ -287,18 +342,32 @@ static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv
     fixedColumns<OU, OV>(C, va, vb, W);
     fixedWeights<OU>(s.uKnots, uKnotCount, su, fu, ua, ub);
     point = fixedBlend<OU>(W, ua, ub);
-    if (anyLane(maskOf(su2 != su))) {
-        atU = surfacePointFixed<OU, OV>(s, su2, sv, fu2, fv);
-    } else {
+    // A chord point one span over (in some lanes) needs one more column or row of control
+    // points there; the rest of its patch is the point's. Other steps evaluate it anew.
+    const VL overU = maskOf(su2 != su);
+    const int stepU = spanStep(su2 - su);
+    if (stepU == 0) {
         fixedWeights<OU>(s.uKnots, uKnotCount, su, fu2, a2, b2);
         atU = fixedBlend<OU>(W, a2, b2);
-    }
-    if (anyLane(maskOf(sv2 != sv))) {
-        atV = surfacePointFixed<OU, OV>(s, su, sv2, fu, fv2);
+    } else if (stepU == 1) {
+        atU = chordOverU<OU, OV, 1>(s, overU, su2, sv, fu2, W, va, vb);
+    } else if (stepU == -1) {
+        atU = chordOverU<OU, OV, -1>(s, overU, su2, sv, fu2, W, va, vb);
     } else {
+        atU = surfacePointFixed<OU, OV>(s, su2, sv, fu2, fv);
+    }
+    const VL overV = maskOf(sv2 != sv);
+    const int stepV = spanStep(sv2 - sv);
+    if (stepV == 0) {
         fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv2, a2, b2);
         fixedColumns<OU, OV>(C, a2, b2, W);
         atV = fixedBlend<OU>(W, ua, ub);
+    } else if (stepV == 1) {
+        atV = chordOverV<OU, OV, 1>(s, overV, su, sv2, fv2, C, ua, ub);
+    } else if (stepV == -1) {
+        atV = chordOverV<OU, OV, -1>(s, overV, su, sv2, fv2, C, ua, ub);
+    } else {
+        atV = surfacePointFixed<OU, OV>(s, su, sv2, fu, fv2);
     }
 }
 
@@ -888,7 +957,9 @@ void restFrameInverses(const KernelSurface& original, const float* uparams, cons
 }
 
 // The range loop both passes share, a batch of kBatch groups at a time: the inputs of every
-// group of the batch, their curve bases side by side, then each group's slide. With
+// group of the batch, their curve bases side by side, every group's slide along the window,
+// then each group's frame and re-attachment (whose branches on spans then find the slid
+// parameters long computed). With
 // `kRefresh` each group's inverse rest frames come first, and the slide takes their points
 // as the attachment and the inverses from registers rather than back from memory (where a
 // build streams whole groups past the caches, see storeMatrices).
@@ -909,11 +980,9 @@ static void slideGroups(const KernelSlideInputs& original, double* inverses, int
             for (int b = 0; b < n; ++b)
                 restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, groups[b].first, groups[b].count,
                                inverses, rest[b]);
-        for (int b = 0; b < n; ++b) {
-            GroupFront& g = groups[b];
-            slideAlong(inputs, g);
-            if (g.moves) slideBack(inputs, g, points, kRefresh ? &rest[b] : nullptr);
-        }
+        for (int b = 0; b < n; ++b) slideAlong(inputs, groups[b]);
+        for (int b = 0; b < n; ++b)
+            if (groups[b].moves) slideBack(inputs, groups[b], points, kRefresh ? &rest[b] : nullptr);
     }
 }
 
