@@ -67,6 +67,8 @@ static inline __attribute__((always_inline)) VD widen(VF x) { return (VD)_mm256_
 static inline __attribute__((always_inline)) VF narrow(VD x) { return (VF)_mm256_cvtpd_ps((__m256d)x); }
 static VD sqrtD(VD x) { return (VD)_mm256_sqrt_pd((__m256d)x); }
 
+// This build leaves the first de Boor level unfused (AVX2 alone does not promise FMA).
+static const bool kFusedFirstLevel = false;
 static inline __attribute__((always_inline)) VD exactProductsSum(VD a, VD b, VD c) { return a * b + c; }
 #include "slide_kernel_body.inl"
 

@@ -127,7 +127,11 @@ static inline __attribute__((always_inline)) VD widen(VF x) { return (VD)_mm512_
 static inline __attribute__((always_inline)) VF narrow(VD x) { return (VF)_mm512_maskz_cvtpd_ps(0xFF, (__m512d)x); }
 static VD sqrtD(VD x) { return (VD)_mm512_maskz_sqrt_pd(0xFF, (__m512d)x); }
 
-static inline __attribute__((always_inline)) VD exactProductsSum(VD a, VD b, VD c) { return (VD)_mm512_fmadd_pd((__m512d)a, (__m512d)b, (__m512d)c); }
+// a * b + c rounded once: the first de Boor level of a column, whose products are exact.
+static const bool kFusedFirstLevel = true;
+static inline __attribute__((always_inline)) VD exactProductsSum(VD a, VD b, VD c) {
+    return (VD)_mm512_fmadd_pd((__m512d)a, (__m512d)b, (__m512d)c);
+}
 #include "slide_kernel_body.inl"
 
 }  // namespace quelvarn::kernels::avx512

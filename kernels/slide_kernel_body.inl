@@ -9,8 +9,9 @@
 // and finishStreamedStores (orders storeMatrices' stores before the range returns).
 //
 // Lanes are points. Every lane performs the plain slide's operations in the plain slide's
-// order (float where it computes in float, double where it computes in double, no fused
-// operations), so a lane's result is bit-identical to the plain per-point evaluation.
+// order (float where it computes in float, double where it computes in double, fused
+// multiply-adds only where both products are exact, see fixedBlend), so a lane's result is
+// bit-identical to the plain per-point evaluation.
 // Lanes that the plain slide would leave early simply compute along and are not written.
 // As in curve_kernel_body.inl: no standard headers, templates or inline library functions
 // (they would be emitted once per build with vague linkage); helpers are static.
@@ -189,11 +190,11 @@ QUELVARN_INLINE void fixedColumns(const V3* C, const VD* wa, const VD* wb, V3* W
 
 static const int kFixedWeights = 6;  // weights of one span of order 4
 
-// The order of the fixed-order evaluation that serves `s`, or 0 for the general one. The
-// fixed orders fuse the first de Boor level (see fixedBlend), so they also need control
-// points in single precision, as the node's surface reader leaves them.
+// The order of the fixed-order evaluation that serves `s`, or 0 for the general one. Where
+// a build fuses the first de Boor level (see fixedBlend), the fixed orders also need control
+// points in single precision, as the node's surface reader leaves finite ones.
 static int fixedOrder(const KernelSurface& s) {
-    if (!s.cvsSinglePrecision || s.uOrder != s.vOrder) return 0;
+    if ((kFusedFirstLevel && !s.cvsSinglePrecision) || s.uOrder != s.vOrder) return 0;
     return s.uOrder >= 2 && s.uOrder <= 4 ? s.uOrder : 0;
 }
 

@@ -186,11 +186,12 @@ quelvarn::kernels::KernelCurve kernelCurve(const CurveData& curve) {
 bool sameDirection(const SurfaceDirection& a, const SurfaceDirection& b) {
     return a.order == b.order && a.cvCount == b.cvCount && a.domainStart == b.domainStart &&
            a.domainEnd == b.domainEnd && a.knots.size() == b.knots.size() &&
-           std::memcmp(a.knots.data(), b.knots.data(), a.knots.size() * sizeof(float)) == 0;
+           (a.knots.empty() || std::memcmp(a.knots.data(), b.knots.data(), a.knots.size() * sizeof(float)) == 0);
 }
 bool sameSurface(const SurfaceData& a, const SurfaceData& b) {
     return sameDirection(a.uDirection, b.uDirection) && sameDirection(a.vDirection, b.vDirection) &&
-           a.cvs.size() == b.cvs.size() && std::memcmp(a.cvs.data(), b.cvs.data(), a.cvs.size() * sizeof(KxPoint)) == 0;
+           a.cvs.size() == b.cvs.size() &&
+           (a.cvs.empty() || std::memcmp(a.cvs.data(), b.cvs.data(), a.cvs.size() * sizeof(KxPoint)) == 0);
 }
 
 }  // namespace
