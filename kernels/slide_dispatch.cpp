@@ -1,13 +1,12 @@
 // Chooses the wide slide build from the processor's probe level and forwards to it.
 
+#include <cfloat>
 #include <cstdlib>
 
 #include <Imath/ImathVec.h>
 
 #include "curve_dispatch.h"
 #include "slide_kernel.h"
-
-#include <cfloat>
 #include "slide_kernel_builds.h"
 
 namespace quelvarn::kernels {

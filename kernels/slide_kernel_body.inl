@@ -198,15 +198,22 @@ static int fixedOrder(const KernelSurface& s) {
     return s.uOrder >= 2 && s.uOrder <= 4 ? s.uOrder : 0;
 }
 
+// The point at (u, v) of the patch C of spans (su, sv).
 template <int OU, int OV>
-static V3 surfacePointFixed(const KernelSurface& s, VI su, VI sv, VF u, VF v) {
+QUELVARN_INLINE V3 patchPoint(const KernelSurface& s, const V3* C, VI su, VI sv, VF u, VF v) {
     VD va[kFixedWeights], vb[kFixedWeights], ua[kFixedWeights], ub[kFixedWeights];
-    V3 C[OU * OV], W[OU];
+    V3 W[OU];
     fixedWeights<OV>(s.vKnots, s.vCvCount + OV, sv, v, va, vb);
-    fixedPatch<OU, OV>(s, su, sv, C);
     fixedColumns<OU, OV>(C, va, vb, W);
     fixedWeights<OU>(s.uKnots, s.uCvCount + OU, su, u, ua, ub);
     return fixedBlend<OU>(W, ua, ub);
+}
+
+template <int OU, int OV>
+static V3 surfacePointFixed(const KernelSurface& s, VI su, VI sv, VF u, VF v) {
+    V3 C[OU * OV];
+    fixedPatch<OU, OV>(s, su, sv, C);
+    return patchPoint<OU, OV>(s, C, su, sv, u, v);
 }
 
 // Tensor-product point, v first then u, at each lane's (u, v).
@@ -260,12 +267,13 @@ static int spanStep(VI difference) {
     return kOtherSteps;
 }
 
-// The u chord point where each lane's chord span is its point's or kStep over: that
-// patch's columns are the point's collapsed columns W, shifted by kStep in the lanes `over`,
+// The u chord point where each lane's chord span su2 is its point's su or kStep over: that
+// patch's columns are the point's collapsed columns W, shifted by kStep in the lanes that cross,
 // and one gained column (in the other lanes, the point's own again).
 template <int OU, int OV, int kStep>
-QUELVARN_INLINE V3 chordOverU(const KernelSurface& s, VL over, VI su2, VI sv, VF fu2, const V3* W, const VD* va,
+QUELVARN_INLINE V3 chordOverU(const KernelSurface& s, VI su, VI su2, VI sv, VF fu2, const V3* W, const VD* va,
                               const VD* vb) {
+    const VL over = maskOf(su2 != su);
     const int gained = kStep > 0 ? OU - 1 : 0;
     V3 column[OV], shifted[OU];
     fixedPatch<1, OV>(s, su2 - (OU - 1) + gained, sv, column);
@@ -280,11 +288,12 @@ QUELVARN_INLINE V3 chordOverU(const KernelSurface& s, VL over, VI su2, VI sv, VF
 }
 
 // The v chord point likewise: the point's control points C shifted by kStep rows in the
-// lanes `over`, and one gained row; collapsed at the chord's v, blended with the point's
+// lanes that cross, and one gained row; collapsed at the chord's v, blended with the point's
 // u weights.
 template <int OU, int OV, int kStep>
-QUELVARN_INLINE V3 chordOverV(const KernelSurface& s, VL over, VI su, VI sv2, VF fv2, const V3* C, const VD* ua,
+QUELVARN_INLINE V3 chordOverV(const KernelSurface& s, VI su, VI sv, VI sv2, VF fv2, const V3* C, const VD* ua,
                               const VD* ub) {
+    const VL over = maskOf(sv2 != sv);
     const int gained = kStep > 0 ? OV - 1 : 0;
     V3 row[OU], shifted[OU * OV], W[OU];
     fixedPatch<OU, 1>(s, su, sv2 - (OV - 1) + gained, row);
@@ -332,41 +341,34 @@ static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv
         shared = !anyLane(maskOf((ru != su) | (rv != sv)));
         if (!shared) *attach->point = surfacePointFixed<OU, OV>(s, ru, rv, attach->u, attach->v);
     }
-    if (shared) fixedWeights<OV>(s.vKnots, vKnotCount, sv, attach->v, a2, b2);
     fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv, va, vb);
     fixedPatch<OU, OV>(s, su, sv, C);
-    if (shared) {
-        fixedColumns<OU, OV>(C, a2, b2, W);
-        fixedWeights<OU>(s.uKnots, uKnotCount, su, attach->u, a2, b2);
-        *attach->point = fixedBlend<OU>(W, a2, b2);
-    }
+    if (shared) *attach->point = patchPoint<OU, OV>(s, C, su, sv, attach->u, attach->v);
     fixedColumns<OU, OV>(C, va, vb, W);
     fixedWeights<OU>(s.uKnots, uKnotCount, su, fu, ua, ub);
     point = fixedBlend<OU>(W, ua, ub);
     // A chord point one span over (in some lanes) needs one more column or row of control
     // points there; the rest of its patch is the point's. Other steps evaluate it anew.
-    const VL overU = maskOf(su2 != su);
     const int stepU = spanStep(su2 - su);
     if (stepU == 0) {
         fixedWeights<OU>(s.uKnots, uKnotCount, su, fu2, a2, b2);
         atU = fixedBlend<OU>(W, a2, b2);
     } else if (stepU == 1) {
-        atU = chordOverU<OU, OV, 1>(s, overU, su2, sv, fu2, W, va, vb);
+        atU = chordOverU<OU, OV, 1>(s, su, su2, sv, fu2, W, va, vb);
     } else if (stepU == -1) {
-        atU = chordOverU<OU, OV, -1>(s, overU, su2, sv, fu2, W, va, vb);
+        atU = chordOverU<OU, OV, -1>(s, su, su2, sv, fu2, W, va, vb);
     } else {
         atU = surfacePointFixed<OU, OV>(s, su2, sv, fu2, fv);
     }
-    const VL overV = maskOf(sv2 != sv);
     const int stepV = spanStep(sv2 - sv);
     if (stepV == 0) {
         fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv2, a2, b2);
         fixedColumns<OU, OV>(C, a2, b2, W);
         atV = fixedBlend<OU>(W, ua, ub);
     } else if (stepV == 1) {
-        atV = chordOverV<OU, OV, 1>(s, overV, su, sv2, fv2, C, ua, ub);
+        atV = chordOverV<OU, OV, 1>(s, su, sv, sv2, fv2, C, ua, ub);
     } else if (stepV == -1) {
-        atV = chordOverV<OU, OV, -1>(s, overV, su, sv2, fv2, C, ua, ub);
+        atV = chordOverV<OU, OV, -1>(s, su, sv, sv2, fv2, C, ua, ub);
     } else {
         atV = surfacePointFixed<OU, OV>(s, su, sv2, fu, fv2);
     }
