@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 
+#include <cstring>
 #include <stdexcept>
 
 #include "node_fixture.h"
@@ -17,26 +18,15 @@ enum class Breakage { Removed, WrongClass, EmptyOwner };
 constexpr Breakage kBreakages[] = {Breakage::Removed, Breakage::WrongClass, Breakage::EmptyOwner};
 
 const char* nameOf(Breakage breakage) {
-    switch (breakage) {
-        case Breakage::Removed: return "removed";
-        case Breakage::WrongClass: return "wrong class";
-        case Breakage::EmptyOwner: return "empty owner";
-    }
-    return "";
-}
-
-// A value of another class than `className` expects.
-std::shared_ptr<KxData> wrongClassFor(const std::string& className) {
-    if (className == "KxFloat") return std::make_shared<KxInt>();
-    return std::make_shared<KxFloat>();
+    static const char* const names[] = {"removed", "wrong class", "empty owner"};
+    return names[static_cast<int>(breakage)];
 }
 
 void breakKey(AttributeMap& map, const std::string& key, const std::string& className, Breakage breakage) {
-    switch (breakage) {
-        case Breakage::Removed: map.erase(key); break;
-        case Breakage::WrongClass: map[key] = wrongClassFor(className); break;
-        case Breakage::EmptyOwner: map[key] = nullptr; break;
-    }
+    if (breakage == Breakage::Removed) map.erase(key);
+    if (breakage == Breakage::EmptyOwner) map[key] = nullptr;
+    if (breakage == Breakage::WrongClass)  // a value of another class than `className` expects
+        map[key] = className == "KxFloat" ? std::shared_ptr<KxData>(std::make_shared<KxInt>()) : std::make_shared<KxFloat>();
 }
 
 std::string lookupMessage(const std::string& key, const std::string& className, Breakage breakage) {
@@ -45,31 +35,22 @@ std::string lookupMessage(const std::string& key, const std::string& className, 
                : "error: quelvarn1: get attributes: invalid type of '" + key + "' (" + className + " expected)";
 }
 
-struct Key {
-    std::string name;
-    std::string className;
-};
-
 // Every key of an evaluation, in fetch order, with the class its lookup names.
+using Key = std::pair<std::string, std::string>;
 std::vector<Key> evaluationKeys(bool withSoa) {
     std::vector<Key> keys = {{"DEBUG_MODE", "KxInt"}, {"CACHE_ATTRIBUTES", "KxBoolean"}, {"ENVELOPE", "KxFloat"}};
     if (withSoa) keys.push_back({"SOA_ENABLED", "KxBoolean"});
-    const std::vector<Key> node = {
-        {"quelvarn__surface", "KxNurbsSurface"}, {"quelvarn__surfaceBase", "KxNurbsSurface"},
-        {"quelvarn__slidingMethod", "KxInt"},    {"quelvarn__uparams", "KxFloat"},
-        {"quelvarn__vparams", "KxFloat"},        {"quelvarn__paramType", "KxInt"},
-        {"quelvarn__startParam", "KxFloat"},     {"quelvarn__endParam", "KxFloat"},
-        {"quelvarn__push_coeff", "KxFloat"},     {"quelvarn__ud_factor", "KxFloat"},
-        {"quelvarn__lr_factor", "KxFloat"},      {"quelvarn__lr_center", "KxFloat"},
-        {"quelvarn__pushMap", "KxFloat"},        {"quelvarn__curve", "KxNurbsCurve"},
-        {"quelvarn__curveBase", "KxNurbsCurve"}, {"quelvarn__umap", "KxFloat"},
-        {"quelvarn__upushInMap", "KxFloat"},     {"quelvarn__upushOutMap", "KxFloat"},
-        {"quelvarn__dmap", "KxFloat"},           {"quelvarn__dpushInMap", "KxFloat"},
-        {"quelvarn__dpushOutMap", "KxFloat"},    {"quelvarn__lmap", "KxFloat"},
-        {"quelvarn__lpushInMap", "KxFloat"},     {"quelvarn__lpushOutMap", "KxFloat"},
-        {"quelvarn__rmap", "KxFloat"},           {"quelvarn__rpushInMap", "KxFloat"},
-        {"quelvarn__rpushOutMap", "KxFloat"}};
-    keys.insert(keys.end(), node.begin(), node.end());
+    const std::pair<const char*, const char*> node[] = {
+        {"surface", "KxNurbsSurface"}, {"surfaceBase", "KxNurbsSurface"}, {"slidingMethod", "KxInt"},
+        {"uparams", "KxFloat"},        {"vparams", "KxFloat"},            {"paramType", "KxInt"},
+        {"startParam", "KxFloat"},     {"endParam", "KxFloat"},           {"push_coeff", "KxFloat"},
+        {"ud_factor", "KxFloat"},      {"lr_factor", "KxFloat"},          {"lr_center", "KxFloat"},
+        {"pushMap", "KxFloat"},        {"curve", "KxNurbsCurve"},         {"curveBase", "KxNurbsCurve"},
+        {"umap", "KxFloat"},           {"upushInMap", "KxFloat"},         {"upushOutMap", "KxFloat"},
+        {"dmap", "KxFloat"},           {"dpushInMap", "KxFloat"},         {"dpushOutMap", "KxFloat"},
+        {"lmap", "KxFloat"},           {"lpushInMap", "KxFloat"},         {"lpushOutMap", "KxFloat"},
+        {"rmap", "KxFloat"},           {"rpushInMap", "KxFloat"},         {"rpushOutMap", "KxFloat"}};
+    for (const auto& [name, className] : node) keys.push_back({std::string("quelvarn__") + name, className});
     return keys;
 }
 
@@ -93,10 +74,7 @@ protected:
         EXPECT_TRUE(node().pushMap.values.empty());
         EXPECT_TRUE(node().surfaceData.cvs.empty());
         ASSERT_EQ(record.points.size(), before.size());
-        for (size_t k = 0; k < before.size(); ++k) {
-            EXPECT_EQ(record.points[k].x, before[k].x);
-            EXPECT_EQ(record.points[k].y, before[k].y);
-        }
+        EXPECT_EQ(std::memcmp(record.points.data(), before.data(), before.size() * sizeof(KxPoint)), 0);
     }
 
     std::vector<KxPoint> before;
@@ -104,18 +82,17 @@ protected:
 
 TEST_F(LookupContract, EveryEvaluationKeyMissingMistypedOrEmptyFailsWithItsMessage) {
     for (bool device : {false, true}) {
-        for (const Key& key : evaluationKeys(!device)) {
+        for (const auto& [key, className] : evaluationKeys(!device)) {
             for (Breakage breakage : kBreakages) {
-                const std::string where = std::string(device ? "prepareDeviceData " : "deform ") + key.name + " " +
-                                          nameOf(breakage);
+                const std::string where = (device ? "prepareDeviceData " : "deform ") + key + " " + nameOf(breakage);
                 testing_support::quietLog();
                 AttributeMap map = evaluationMap();
-                breakKey(map, key.name, key.className, breakage);
+                breakKey(map, key, className, breakage);
                 DeviceDeformAttributes deviceRecord;
                 deviceRecord.pointCount = static_cast<int32_t>(record.points.size());
                 const int status = device ? node().prepareDeviceData(map, deviceRecord) : node().deform(map, record);
                 EXPECT_EQ(status, 1) << where;
-                EXPECT_THAT(shown(), ElementsAre(lookupMessage(key.name, key.className, breakage))) << where;
+                EXPECT_THAT(shown(), ElementsAre(lookupMessage(key, className, breakage))) << where;
                 expectUntouched(where);
             }
         }
@@ -125,17 +102,6 @@ TEST_F(LookupContract, EveryEvaluationKeyMissingMistypedOrEmptyFailsWithItsMessa
     EXPECT_EQ(node().deform(map, record), 0);
     EXPECT_FALSE(node().cpuRefreshPending);
     EXPECT_NE(record.points[0].x, before[0].x);
-}
-
-TEST_F(LookupContract, PrepareDeviceDataDoesNotReadSoaEnabled) {
-    for (Breakage breakage : kBreakages) {
-        AttributeMap map = evaluationMap();
-        breakKey(map, "SOA_ENABLED", "KxBoolean", breakage);
-        DeviceDeformAttributes deviceRecord;
-        deviceRecord.pointCount = 2;
-        EXPECT_EQ(node().prepareDeviceData(map, deviceRecord), 0) << nameOf(breakage);
-    }
-    EXPECT_TRUE(shown().empty());
 }
 
 class CommandContract : public LookupContract {
@@ -151,58 +117,50 @@ protected:
     RunAttributes runRecord;
 };
 
-// What one broken command map leads to: an out-of-range failure, a shown line and 1, or 0.
+// What one broken command map leads to: the status or the out-of-range failure, then the
+// lines shown.
 struct CommandCase {
     std::string key;
     Breakage breakage;
-    std::string outcome;  // "throws", "0", or the one line shown with status 1
+    std::string outcome;
 };
+const char* const kThrows = "throws invalid map<K, T> key";
 
 std::vector<CommandCase> commandCases() {
+    // The three preamble keys go through the map's checked lookup. A mistyped or empty HELP is
+    // converted and discarded; NODE_NAME is never used through a failed cast.
     std::vector<CommandCase> cases = {
-        // The three preamble keys go through the map's checked lookup.
-        {"HELP", Breakage::Removed, "throws"},
-        {"HELP", Breakage::WrongClass, "0"},  // converted and discarded
-        {"HELP", Breakage::EmptyOwner, "0"},
-        {"NODE_NAME", Breakage::Removed, "throws"},
-        {"NODE_NAME", Breakage::WrongClass, "throws"},  // never used through a failed cast
-        {"NODE_NAME", Breakage::EmptyOwner, "throws"},
-        {"KX_NODE_PTR", Breakage::Removed, "throws"},
-        {"KX_NODE_PTR", Breakage::WrongClass, "throws"},
-        {"KX_NODE_PTR", Breakage::EmptyOwner, "throws"},
+        {"HELP", Breakage::Removed, kThrows},           {"HELP", Breakage::WrongClass, "0"},
+        {"HELP", Breakage::EmptyOwner, "0"},            {"NODE_NAME", Breakage::Removed, kThrows},
+        {"NODE_NAME", Breakage::WrongClass, kThrows},   {"NODE_NAME", Breakage::EmptyOwner, kThrows},
+        {"KX_NODE_PTR", Breakage::Removed, kThrows},    {"KX_NODE_PTR", Breakage::WrongClass, kThrows},
+        {"KX_NODE_PTR", Breakage::EmptyOwner, kThrows},
     };
     for (const char* record : {"GET_ATTRIBUTES_PTR", "RUN_ATTRIBUTES_PTR", "DEFORM_ATTRIBUTES_PTR"}) {
-        for (Breakage breakage : kBreakages) cases.push_back({record, breakage, lookupMessage(record, "KxPtr", breakage)});
+        for (Breakage breakage : kBreakages) cases.push_back({record, breakage, "1\n" + lookupMessage(record, "KxPtr", breakage)});
     }
     return cases;
 }
 
 TEST_F(CommandContract, PreambleKeysRecordsAndOutput) {
-    for (const char* command : {"help", "resetParams"}) {
-        const auto run = std::string(command) == "help" ? host->library().help : host->library().resetParams;
+    for (const bool help : {true, false}) {
+        const auto run = help ? host->library().help : host->library().resetParams;
         for (const CommandCase& c : commandCases()) {
-            const std::string where = std::string(command) + " " + c.key + " " + nameOf(c.breakage);
+            const std::string where = std::string(help ? "help " : "resetParams ") + c.key + " " + nameOf(c.breakage);
             testing_support::quietLog();
             AttributeMap map = commandMap();
             breakKey(map, c.key, "KxPtr", c.breakage);
-            if (c.outcome == "throws") {
-                try {
-                    run(map);
-                    ADD_FAILURE() << where << ": no out-of-range failure";
-                } catch (const std::out_of_range& failure) {
-                    EXPECT_STREQ(failure.what(), "invalid map<K, T> key") << where;
-                }
-                EXPECT_TRUE(shown().empty()) << where;
-            } else if (c.outcome == "0") {
-                EXPECT_EQ(run(map), 0) << where;
-            } else {
-                EXPECT_EQ(run(map), 1) << where;
-                EXPECT_THAT(shown(), ElementsAre(c.outcome)) << where;
+            std::string outcome;
+            try {
+                outcome = std::to_string(run(map));
+            } catch (const std::out_of_range& failure) {
+                outcome = std::string("throws ") + failure.what();
             }
-            // OUTPUT is written only by a help that got through.
-            const bool wrote = map.count("OUTPUT") == 1;
-            EXPECT_EQ(wrote, c.outcome == "0" && std::string(command) == "help") << where;
-            if (c.outcome != "0") {
+            for (const std::string& line : shown()) outcome += "\n" + line;
+            const bool through = c.outcome == "0";
+            EXPECT_EQ(outcome, through && !help ? "0\ninfo: U/V params have been reset" : c.outcome) << where;
+            EXPECT_EQ(map.count("OUTPUT"), through && help ? 1u : 0u) << where;  // only a help that got through
+            if (!through) {
                 EXPECT_THAT(host->plugValue("uparams").values, ElementsAre(0.25f, 0.75f)) << where;
             }
             expectUntouched(where);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include <hostapi/objects.h>
 
 #include "../framework/test_support.h"
@@ -89,15 +91,21 @@ protected:
 
     std::vector<std::string> shown() const { return testing_support::shownMessages(); }
 
+    // A call that failed with 1 and showed one assertion line: its text after file and line.
+    // The log is cleared for the next call.
+    std::string failedAssertion(int status) {
+        static const std::regex format(R"(error: quelvarn1: ASSERT error \((?:.*/)?quelvarn\.cpp:\d+\): (.*))");
+        EXPECT_EQ(status, 1);
+        const std::vector<std::string> lines = shown();
+        testing_support::quietLog();
+        std::smatch text;
+        EXPECT_TRUE(lines.size() == 1 && std::regex_match(lines[0], text, format)) << ::testing::PrintToString(lines);
+        return text.empty() ? std::string() : text[1].str();
+    }
+
     std::unique_ptr<ostrivel::DeformerNode> host;
     ostrivel::EvaluationSettings settings;
     DeformAttributes record;
 };
-
-// The assertion text as the node reports it, minus file and line.
-inline std::string assertionMessage(const std::string& shownLine) {
-    const auto close = shownLine.find("): ");
-    return close == std::string::npos ? shownLine : shownLine.substr(close + 3);
-}
 
 }  // namespace node_testing

@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <numeric>
+#include <utility>
 
 #include <tbb/global_control.h>
 #include <tbb/task_arena.h>
@@ -76,7 +78,6 @@ protected:
     std::vector<KxPoint> run(bool reference, int threads, int evaluations = 1) {
         settings.referencePath = reference;
         const std::vector<KxPoint> start = record.points;
-        std::vector<KxPoint> result;
         tbb::global_control allow(tbb::global_control::max_allowed_parallelism, static_cast<size_t>(threads));
         tbb::task_arena arena(threads);
         arena.execute([&] {
@@ -85,9 +86,7 @@ protected:
                 EXPECT_EQ(deform(), 0);
             }
         });
-        result = record.points;
-        record.points = start;
-        return result;
+        return std::exchange(record.points, start);
     }
 };
 
@@ -131,11 +130,9 @@ TEST_F(WideDeform, RestFramesBuiltBesideTheMapsGiveTheSameBytes) {
         for (int k = 0; k < n; ++k) params.push_back({std::fmod(k * 0.6180339f, 1.0f), std::fmod(k * 0.4142135f, 1.0f)});
         bindAt(params, 0.05);
         std::vector<int32_t> indices(static_cast<size_t>(n));
-        std::vector<float> values(static_cast<size_t>(n));
-        for (int k = 0; k < n; ++k) {
-            indices[static_cast<size_t>(k)] = k;
-            values[static_cast<size_t>(k)] = static_cast<float>(k % 97) / 97.0f;
-        }
+        std::iota(indices.begin(), indices.end(), 0);
+        std::vector<float> values;
+        for (int k = 0; k < n; ++k) values.push_back(static_cast<float>(k % 97) / 97.0f);
         for (const char* map : {"pushMap", "umap", "upushInMap", "upushOutMap", "dmap", "dpushInMap", "dpushOutMap",
                                 "lpushInMap", "lpushOutMap", "rpushInMap", "rpushOutMap"})
             host->setArray(map, indices, values);
