@@ -92,7 +92,6 @@ TEST(DebugDraw, PointLabelsFormatSkipAndShadeValuesOrShowIndices) {
         EXPECT_EQ(point.color, r[3 * k].color) << k;
         EXPECT_EQ(text.color, MColor(shades[k], shades[k], shades[k], 1.0f)) << k;
         EXPECT_EQ(text.text, labels[k]);
-        // Left aligned, no background, not dynamic.
         EXPECT_TRUE(text.alignment == 0 && !text.backgroundSize && !text.backgroundColor && !text.dynamic) << k;
     }
 

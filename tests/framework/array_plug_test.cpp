@@ -25,7 +25,6 @@ struct Write {
     float value;
 };
 
-// One pass of builder, addElement + setFloat per write, set, setMDataHandle.
 void writeElements(MPlug plug, const std::vector<Write>& writes) {
     MDataHandle data = plug.asMDataHandle();
     MArrayDataHandle array(data);

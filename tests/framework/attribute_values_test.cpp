@@ -50,7 +50,6 @@ TEST(Declarations, AppendAfterWhatTheVectorHolds) {
         EXPECT_FALSE(spec.extraFlag) << spec.shortName;
         EXPECT_TRUE(spec.extraText.empty()) << spec.shortName;
         EXPECT_TRUE(spec.children.empty()) << spec.shortName;
-        EXPECT_EQ(spec.paintable, spec.perPoint) << spec.shortName;
         for (int c = 1; c < 4; ++c) {
             EXPECT_EQ(spec.defaultValue[c], 0.0);
             EXPECT_EQ(spec.minValue[c], 0.0);

@@ -73,9 +73,7 @@ INSTANTIATE_TEST_SUITE_P(BothCommands, CommandPreamble, ::testing::Values("help"
 
 TEST(HelpCommand, StoresTheCommandListUnderOutputCreatingOrReplacingIt) {
     quietLog();
-    ostrivel::DeformerNode node(plugin(), "quelvarn1");
-    EXPECT_EQ(node.help(), "Commands: resetParams");
-
+    ostrivel::DeformerNode node(plugin(), "quelvarn1");  // what `ostrivel help` prints: cli.help_command
     DeformAttributes record;
     AttributeMap map;
     map["OUTPUT"] = std::make_shared<KxInt>();  // whatever was there is released

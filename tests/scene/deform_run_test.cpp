@@ -34,7 +34,6 @@ TEST_F(DeformRun, BindsUnboundScenesThenDeformsAndReportsTheBindInTheResult) {
     EXPECT_EQ(result["vparams"].size(), 5u);
     EXPECT_EQ(result["messages"], Json::parse(R"([{"type": "info", "text": "U/V params have been reset"}])"));
     ASSERT_EQ(result["points"].size(), 5u);
-    EXPECT_NE(result["points"], scene["points"]);  // the profile curves move every point
     ASSERT_EQ(result["uparams"].size(), 5u);
     for (const Json& u : result["uparams"]) EXPECT_TRUE(u > 0.0 && u < 1.0) << u;
 

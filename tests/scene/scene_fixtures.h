@@ -5,13 +5,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
+#include "read_text.h"
 #include "scene.h"
 #include "test_support.h"
 
@@ -22,12 +22,6 @@ using Json = nlohmann::json;
 inline std::string dataPath(const std::string& name) { return std::string(SCENE_DATA_DIR) + "/" + name; }
 
 inline Json loadJson(const std::string& path) { return Json::parse(std::ifstream(path)); }
-
-inline std::string readText(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
 
 // A result's "points" as the host's points.
 inline std::vector<KxPoint> jsonPoints(const Json& points) {

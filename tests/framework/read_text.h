@@ -1,5 +1,5 @@
 #pragma once
-// A whole file as text (empty when it cannot be read), for the command-line tests.
+// A whole file as text (empty when it cannot be read).
 
 #include <filesystem>
 #include <fstream>
