@@ -1,5 +1,5 @@
-// What both closest-point test files share: random draws, distances, and a host surface's
-// OpenCASCADE twin.
+// What the closest-point and surface tests share: random draws and sheets, distances, and a
+// host surface's OpenCASCADE twin.
 #pragma once
 
 #include <BSplCLib.hxx>
@@ -15,6 +15,7 @@
 #include <array>
 #include <cmath>
 #include <random>
+#include <vector>
 
 #include "nurbs_geometry.h"
 
@@ -27,6 +28,36 @@ inline double uniform(std::mt19937_64& rng, double a, double b) {
 }
 
 inline double distance(const Point& a, const Point& b) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
+
+// Host-form knots from 0 in uneven steps: clamped ends, or all distinct (an unclamped vector
+// whose domain is the middle of the list).
+inline std::vector<double> knotsFor(std::mt19937_64& rng, int degree, int cvCount, bool clamped) {
+    std::vector<double> knots{0.0};
+    while (static_cast<int>(knots.size()) < cvCount + degree - 1) knots.push_back(knots.back() + uniform(rng, 0.4, 1.6));
+    if (clamped) {
+        std::fill(knots.begin(), knots.begin() + degree, knots[degree - 1]);
+        std::fill(knots.begin() + cvCount, knots.end(), knots[cvCount - 1]);
+    }
+    return knots;
+}
+
+// A wavy sheet: control points on a grid, displaced sideways by `shift` (0 keeps the
+// parametrisation regular), heights up to `height`, weights in [0.4, 2.5] when rational.
+inline NurbsSurfaceGeometry wavySheet(std::mt19937_64& rng, int degreeU, int degreeV, int cvsU, int cvsV,
+                                      double shift, double height, bool rational, bool clamped = true) {
+    NurbsSurfaceGeometry s;
+    s.degreeU = degreeU;
+    s.degreeV = degreeV;
+    s.cvCountU = cvsU;
+    s.cvCountV = cvsV;
+    s.knotsU = knotsFor(rng, degreeU, cvsU, clamped);
+    s.knotsV = knotsFor(rng, degreeV, cvsV, clamped);
+    for (int i = 0; i < cvsU; ++i)
+        for (int j = 0; j < cvsV; ++j)
+            s.cvs.push_back({i + shift * uniform(rng, -1, 1), j + shift * uniform(rng, -1, 1),
+                             height * uniform(rng, -1, 1), rational ? uniform(rng, 0.4, 2.5) : 1.0});
+    return s;
+}
 
 // The rational quarter sphere of `radius`: a quarter circle from the equator to the pole,
 // revolved through a quarter turn; the u = 1 edge collapses onto the pole.
@@ -67,7 +98,6 @@ inline Handle(Geom_BSplineSurface) toOcct(const NurbsSurfaceGeometry& s) {
     return new Geom_BSplineSurface(poles, weights, knots[0]->Array1(), knots[1]->Array1(), mults[0]->Array1(),
                                    mults[1]->Array1(), s.degreeU, s.degreeV);
 }
-
 
 // OpenCASCADE's nearest orthogonal projection; infinite where it finds none (say behind a
 // corner) or gives up.

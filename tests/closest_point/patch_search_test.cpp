@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <string>
 
 #include "nurbs_basis.h"
@@ -16,35 +15,6 @@
 #include "occt_twin.h"
 
 namespace {
-
-// Host-form knots over [0, spans]: clamped with uneven interior knots, or all distinct.
-std::vector<double> knotsFor(std::mt19937_64& rng, int degree, int cvCount, bool clamped) {
-    std::vector<double> knots{0.0};
-    while (static_cast<int>(knots.size()) < cvCount + degree - 1) knots.push_back(knots.back() + uniform(rng, 0.4, 1.6));
-    if (clamped) {
-        std::fill(knots.begin(), knots.begin() + degree, knots[degree - 1]);
-        std::fill(knots.begin() + cvCount, knots.end(), knots[cvCount - 1]);
-    }
-    return knots;
-}
-
-// A wavy sheet: control points on a grid, displaced sideways by `shift`, heights up to
-// `height`, weights in [0.4, 2.5] when rational.
-NurbsSurfaceGeometry wavySheet(std::mt19937_64& rng, int degreeU, int degreeV, int cvsU, int cvsV, double shift,
-                               double height, bool rational, bool clamped = true) {
-    NurbsSurfaceGeometry s;
-    s.degreeU = degreeU;
-    s.degreeV = degreeV;
-    s.cvCountU = cvsU;
-    s.cvCountV = cvsV;
-    s.knotsU = knotsFor(rng, degreeU, cvsU, clamped);
-    s.knotsV = knotsFor(rng, degreeV, cvsV, clamped);
-    for (int i = 0; i < cvsU; ++i)
-        for (int j = 0; j < cvsV; ++j)
-            s.cvs.push_back({i + shift * uniform(rng, -1, 1), j + shift * uniform(rng, -1, 1),
-                             height * uniform(rng, -1, 1), rational ? uniform(rng, 0.4, 2.5) : 1.0});
-    return s;
-}
 
 // A cubic sheet folded along the triple knot u = 2: a C0 crease between two bumps.
 NurbsSurfaceGeometry creasedSheet() {
@@ -212,18 +182,12 @@ TEST(PatchSearch, PointsBesideAPoleAreNotLostOnIt) {
     }
 }
 
-TEST(PatchSearch, ManyQueriesAgreeWithOneOffQueriesAndOddTargetsStayInTheDomain) {
+TEST(PatchSearch, HugeAndNonFiniteTargetsStayInTheDomain) {
     std::mt19937_64 rng(4);
     const NurbsSurfaceGeometry s = wavySheet(rng, 3, 2, 9, 6, 0.3, 1.0, true);
     const hostapi::SurfaceProjector projector(s);
     double u0, u1, v0, v1;
     hostapi::knotDomain(s, u0, u1, v0, v1);
-    for (int k = 0; k < 40; ++k) {
-        const Point p{uniform(rng, -2, 10), uniform(rng, -2, 7), uniform(rng, -3, 3)};
-        const SurfaceHit shared = projector.closestPoint(p), alone = hostapi::closestPoint(s, p);
-        EXPECT_TRUE(shared.u == alone.u && shared.v == alone.v && shared.distance == alone.distance);
-    }
-    // Huge and non-finite targets: an answer inside the domain, never a crash.
     for (const Point& p : {Point{1e300, -1e300, 1e300}, Point{NAN, 0, 0}, Point{INFINITY, 1, 2}}) {
         const SurfaceHit hit = projector.closestPoint(p);
         EXPECT_TRUE(hit.u >= u0 && hit.u <= u1 && hit.v >= v0 && hit.v <= v1) << p[0] << " " << p[1];

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -21,6 +20,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::MatchesRegex;
+using ::testing::Pair;
 
 // Copies its arguments out, so that what setKernelArg passed can be read back.
 const char* kEchoSource = R"(
@@ -145,32 +145,23 @@ TEST_F(GpuRoutines, KernelArgumentsConvertAsDocumented) {
     ASSERT_EQ(writeDeviceBuffer(floats, 2 * sizeof(float), nullptr, CL_MEM_WRITE_ONLY), CL_SUCCESS);
     ASSERT_EQ(writeDeviceBuffer(ints, sizeof(int32_t), nullptr, CL_MEM_WRITE_ONLY), CL_SUCCESS);
 
-    const struct {
-        const char* what;
-        std::function<cl_int()> setFirst, setSecond;
-        float f;
-        int32_t i;
-    } cases[] = {
-        {"double 0.1 as the nearest float, bool true as 1", [&] { return setKernelArg(kernel, 0, 0.1); },
-         [&] { return setKernelArg(kernel, 1, true); }, 0.1f, 1},
-        {"float and int as they are", [&] { return setKernelArg(kernel, 0, -1.25f); },
-         [&] { return setKernelArg(kernel, 1, int32_t{-7}); }, -1.25f, -7},
-        {"bool false as 0", [&] { return setKernelArg(kernel, 0, 3.0); }, [&] { return setKernelArg(kernel, 1, false); },
-         3.0f, 0},
-    };
-    for (const auto& c : cases) {
-        ASSERT_EQ(c.setFirst(), CL_SUCCESS) << c.what;
-        ASSERT_EQ(c.setSecond(), CL_SUCCESS) << c.what;
-        ASSERT_EQ(setKernelArg(kernel, 2, in), CL_SUCCESS);
-        ASSERT_EQ(setKernelArg(kernel, 3, floats), CL_SUCCESS);
-        ASSERT_EQ(setKernelArg(kernel, 4, ints), CL_SUCCESS);
+    // Sets f and i, runs the kernel, and reads back f, in[0] and i.
+    const auto echo = [&](auto f, auto i) {
+        EXPECT_EQ(setKernelArg(kernel, 0, f), CL_SUCCESS);
+        EXPECT_EQ(setKernelArg(kernel, 1, i), CL_SUCCESS);
+        EXPECT_EQ(setKernelArg(kernel, 2, in), CL_SUCCESS);
+        EXPECT_EQ(setKernelArg(kernel, 3, floats), CL_SUCCESS);
+        EXPECT_EQ(setKernelArg(kernel, 4, ints), CL_SUCCESS);
         MAutoCLEvent none, done;
-        ASSERT_EQ(enqueueKernel(kernel, 1, 1, none, done), CL_SUCCESS);
-        ASSERT_FALSE(done.isNull());
+        EXPECT_EQ(enqueueKernel(kernel, 1, 1, none, done), CL_SUCCESS);
+        EXPECT_FALSE(done.isNull());
         clWaitForEvents(1, done.getReadOnlyRef());
-        EXPECT_THAT(read<float>(floats, 2), ElementsAre(c.f, 42.5f)) << c.what;
-        EXPECT_THAT(read<int32_t>(ints, 1), ElementsAre(c.i)) << c.what;
-    }
+        return std::pair{read<float>(floats, 2), read<int32_t>(ints, 1)};
+    };
+    // double as the nearest float, bool true as 1; float and int as they are; bool false as 0.
+    EXPECT_THAT(echo(0.1, true), Pair(ElementsAre(0.1f, 42.5f), ElementsAre(1)));
+    EXPECT_THAT(echo(-1.25f, int32_t{-7}), Pair(ElementsAre(-1.25f, 42.5f), ElementsAre(-7)));
+    EXPECT_THAT(echo(3.0, false), Pair(ElementsAre(3.0f, 42.5f), ElementsAre(0)));
     // A wrong index comes back unreported.
     testing_support::quietLog();
     EXPECT_EQ(setKernelArg(kernel, 9, 1.0f), CL_INVALID_ARG_INDEX);

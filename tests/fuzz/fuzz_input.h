@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <string>
 
 namespace fuzzing {
 
@@ -47,12 +46,6 @@ public:
         }
     }
     float number32() { return static_cast<float>(number()); }
-    std::string rest() {
-        std::string text(reinterpret_cast<const char*>(data_ + at_), size_ - at_);
-        at_ = size_;
-        return text;
-    }
-    bool empty() const { return at_ >= size_; }
 
 private:
     const uint8_t* data_;

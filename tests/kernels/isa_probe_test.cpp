@@ -1,15 +1,18 @@
-// The processor probe's decision table on synthetic register values, and the dispatch on
-// the running processor.
+// The processor probe's decision table on synthetic register values, the wide slide's build
+// for each probe level, and the dispatch on the running processor.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "curve_dispatch.h"
 #include "curve_kernel.h"
+#include "slide_kernel.h"
 
 namespace {
 
 using quelvarn::kernels::isaLevelFromRegisters;
+using quelvarn::kernels::SlideBuild;
+using quelvarn::kernels::slideBuildForLevel;
 
 // Leaf 1 ecx / edx, leaf 7 ebx, and the XCR0 state components.
 constexpr uint32_t kSse2 = 1u << 26, kSse41 = 1u << 19, kOsxsave = 1u << 27, kAvx = 1u << 28, kF16c = 1u << 29,
@@ -65,6 +68,23 @@ TEST(IsaProbe, DecisionTable)
     EXPECT_DEATH(quelvarn::kernels::evalCurveAtLevel(-1, cv, knots, 0, 2, 0.0f, out), "");
 }
 
+TEST(SlideDispatch, BuildForEachProbeLevel)
+{
+    struct Row {
+        int level;
+        SlideBuild build;
+        int lanes;
+    };
+    // Refused, SSE2, SSE4.1 and AVX run the plain slide; AVX2 four lanes; both AVX-512 families eight.
+    const Row rows[] = {{-1, SlideBuild::plain, 1}, {0, SlideBuild::plain, 1},  {1, SlideBuild::plain, 1},
+                        {2, SlideBuild::plain, 1},  {3, SlideBuild::avx2, 4},   {4, SlideBuild::avx512, 8},
+                        {5, SlideBuild::avx512, 8}};
+    for (const Row& r : rows) {
+        EXPECT_EQ(slideBuildForLevel(r.level), r.build) << r.level;
+        EXPECT_EQ(quelvarn::kernels::slideLanes(r.build), r.lanes) << r.level;
+    }
+}
+
 TEST(IsaProbe, RunningProcessorAndDispatch)
 {
     const double cvs[] = {0.1, -2.5, 3.0, 1.7, 4.25, -1.3, 2.2, 0.3, 9.9};
@@ -77,6 +97,11 @@ TEST(IsaProbe, RunningProcessorAndDispatch)
     EXPECT_EQ(level >= 2, __builtin_cpu_supports("avx") != 0);
     quelvarn::kernels::evalCurveAtLevel(level, cvs, knots, 2, 6, 0.3f, direct);
     EXPECT_EQ(std::memcmp(viaDispatch, direct, sizeof direct), 0);
+    // The wide slide follows the same probe.
+    EXPECT_EQ(quelvarn::kernels::processorIsaLevel(), level);
+    EXPECT_EQ(quelvarn::kernels::processorSlideBuild(), slideBuildForLevel(level));
+    EXPECT_EQ(quelvarn::kernels::processorSlideBuild() == SlideBuild::avx512,
+              __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") && level >= 4);
 }
 
 }  // namespace
