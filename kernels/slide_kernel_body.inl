@@ -198,12 +198,12 @@ static int fixedOrder(const KernelSurface& s) {
     return s.uOrder >= 2 && s.uOrder <= 4 ? s.uOrder : 0;
 }
 
-// The point at (u, v) of the patch C of spans (su, sv).
+// The point at u of the patch C (u span su) whose columns collapse with the v weights va, vb.
+// (Callers find the v weights before they gather C: that order measured faster.)
 template <int OU, int OV>
-QUELVARN_INLINE V3 patchPoint(const KernelSurface& s, const V3* C, VI su, VI sv, VF u, VF v) {
-    VD va[kFixedWeights], vb[kFixedWeights], ua[kFixedWeights], ub[kFixedWeights];
+QUELVARN_INLINE V3 patchPoint(const KernelSurface& s, const V3* C, const VD* va, const VD* vb, VI su, VF u) {
+    VD ua[kFixedWeights], ub[kFixedWeights];
     V3 W[OU];
-    fixedWeights<OV>(s.vKnots, s.vCvCount + OV, sv, v, va, vb);
     fixedColumns<OU, OV>(C, va, vb, W);
     fixedWeights<OU>(s.uKnots, s.uCvCount + OU, su, u, ua, ub);
     return fixedBlend<OU>(W, ua, ub);
@@ -211,9 +211,11 @@ QUELVARN_INLINE V3 patchPoint(const KernelSurface& s, const V3* C, VI su, VI sv,
 
 template <int OU, int OV>
 static V3 surfacePointFixed(const KernelSurface& s, VI su, VI sv, VF u, VF v) {
+    VD va[kFixedWeights], vb[kFixedWeights];
     V3 C[OU * OV];
+    fixedWeights<OV>(s.vKnots, s.vCvCount + OV, sv, v, va, vb);
     fixedPatch<OU, OV>(s, su, sv, C);
-    return patchPoint<OU, OV>(s, C, su, sv, u, v);
+    return patchPoint<OU, OV>(s, C, va, vb, su, u);
 }
 
 // Tensor-product point, v first then u, at each lane's (u, v).
@@ -341,9 +343,10 @@ static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv
         shared = !anyLane(maskOf((ru != su) | (rv != sv)));
         if (!shared) *attach->point = surfacePointFixed<OU, OV>(s, ru, rv, attach->u, attach->v);
     }
+    if (shared) fixedWeights<OV>(s.vKnots, vKnotCount, sv, attach->v, a2, b2);
     fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv, va, vb);
     fixedPatch<OU, OV>(s, su, sv, C);
-    if (shared) *attach->point = patchPoint<OU, OV>(s, C, su, sv, attach->u, attach->v);
+    if (shared) *attach->point = patchPoint<OU, OV>(s, C, a2, b2, su, attach->u);
     fixedColumns<OU, OV>(C, va, vb, W);
     fixedWeights<OU>(s.uKnots, uKnotCount, su, fu, ua, ub);
     point = fixedBlend<OU>(W, ua, ub);
