@@ -322,9 +322,11 @@ struct Attachment {
 // The frame's three points with fixed orders. The chord points lie one step away in u or
 // in v; where that step stays in the point's span (in every lane), the u chord point
 // shares the point's collapsed columns and the v chord point its control points, and where
-// it crosses into the next span (or the one before) they share all but one column or row. An
-// attachment in the frame point's patch (in every lane) takes that patch's control points
-// too instead of gathering its own; elsewhere it is evaluated first, on its own.
+// it crosses into the next span (or the one before) they share all but one column or row.
+// An attachment takes the frame point's control points the same way: where it lies in that
+// patch in every lane, all of them, and where it lies one span over in u or in v (in some
+// lanes, the same way in all of them), all but one column or row. Elsewhere it is
+// evaluated first, on its own.
 template <int OU, int OV>
 static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv2, V3& point, V3& atU, V3& atV,
                              const Attachment* attach) {
@@ -336,17 +338,38 @@ static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv
     VD va[kFixedWeights], vb[kFixedWeights], ua[kFixedWeights], ub[kFixedWeights];
     VD a2[kFixedWeights], b2[kFixedWeights];
     V3 C[OU * OV], W[OU];
-    bool shared = false;
+    // How the attachment's patch lies from the point's: in u (attachU) with the same v span,
+    // or in v (attachV) with the same u span; kOtherSteps in both when it is evaluated alone.
+    int attachU = kOtherSteps, attachV = kOtherSteps;
+    VI ru, rv;
     if (attach) {
-        const VI ru = surfaceSpans(s.uKnots, OU, s.uCvCount, s.uKnotsNondecreasing, attach->u);
-        const VI rv = surfaceSpans(s.vKnots, OV, s.vCvCount, s.vKnotsNondecreasing, attach->v);
-        shared = !anyLane(maskOf((ru != su) | (rv != sv)));
-        if (!shared) *attach->point = surfacePointFixed<OU, OV>(s, ru, rv, attach->u, attach->v);
+        ru = surfaceSpans(s.uKnots, OU, s.uCvCount, s.uKnotsNondecreasing, attach->u);
+        rv = surfaceSpans(s.vKnots, OV, s.vCvCount, s.vKnotsNondecreasing, attach->v);
+        const int stepU = spanStep(ru - su), stepV = spanStep(rv - sv);
+        if (stepV == 0 && stepU != kOtherSteps) attachU = stepU;
+        else if (stepU == 0 && stepV != kOtherSteps) attachV = stepV;
+        else *attach->point = surfacePointFixed<OU, OV>(s, ru, rv, attach->u, attach->v);
     }
-    if (shared) fixedWeights<OV>(s.vKnots, vKnotCount, sv, attach->v, a2, b2);
-    fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv, va, vb);
-    fixedPatch<OU, OV>(s, su, sv, C);
-    if (shared) *attach->point = patchPoint<OU, OV>(s, C, a2, b2, su, attach->u);
+    if (attachU != kOtherSteps) {
+        fixedWeights<OV>(s.vKnots, vKnotCount, sv, attach->v, a2, b2);
+        fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv, va, vb);
+        fixedPatch<OU, OV>(s, su, sv, C);
+        if (attachU == 0) {
+            *attach->point = patchPoint<OU, OV>(s, C, a2, b2, su, attach->u);
+        } else {
+            fixedColumns<OU, OV>(C, a2, b2, W);
+            *attach->point = attachU > 0 ? chordOverU<OU, OV, 1>(s, su, ru, sv, attach->u, W, a2, b2)
+                                         : chordOverU<OU, OV, -1>(s, su, ru, sv, attach->u, W, a2, b2);
+        }
+    } else {
+        fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv, va, vb);
+        fixedPatch<OU, OV>(s, su, sv, C);
+        if (attachV != kOtherSteps) {
+            fixedWeights<OU>(s.uKnots, uKnotCount, su, attach->u, a2, b2);
+            *attach->point = attachV > 0 ? chordOverV<OU, OV, 1>(s, su, sv, rv, attach->v, C, a2, b2)
+                                         : chordOverV<OU, OV, -1>(s, su, sv, rv, attach->v, C, a2, b2);
+        }
+    }
     fixedColumns<OU, OV>(C, va, vb, W);
     fixedWeights<OU>(s.uKnots, uKnotCount, su, fu, ua, ub);
     point = fixedBlend<OU>(W, ua, ub);
