@@ -251,10 +251,13 @@ struct Frame {
 };
 
 // What a refresh pass leaves for a group's slide: the rest frames' points (the attachment of
-// points whose stored parameters are their own) and their inverses, as stored.
+// points whose stored parameters are their own), their inverses, as stored, and their
+// columns (see fixedFramePoints).
+struct FrameColumns;
 struct RestFrames {
     V3 point;
     VD inverse[16];
+    FrameColumns* columns;
 };
 
 // How the lanes' chord spans lie from their points' spans: 0 when every one is the same, 1
@@ -290,14 +293,14 @@ QUELVARN_INLINE V3 chordOverU(const KernelSurface& s, VI su, VI su2, VI sv, VF f
 }
 
 // The v chord point likewise: the point's control points C shifted by kStep rows in the
-// lanes that cross, and one gained row; collapsed at the chord's v, blended with the point's
-// u weights.
+// lanes that cross, and one gained row; collapsed at the chord's v (into W, with the v
+// weights a, b), blended with the point's u weights.
 template <int OU, int OV, int kStep>
 QUELVARN_INLINE V3 chordOverV(const KernelSurface& s, VI su, VI sv, VI sv2, VF fv2, const V3* C, const VD* ua,
-                              const VD* ub) {
+                              const VD* ub, V3* W, VD* a, VD* b) {
     const VL over = maskOf(sv2 != sv);
     const int gained = kStep > 0 ? OV - 1 : 0;
-    V3 row[OU], shifted[OU * OV], W[OU];
+    V3 row[OU], shifted[OU * OV];
     fixedPatch<OU, 1>(s, su, sv2 - (OV - 1) + gained, row);
 #pragma GCC unroll 16
     for (int c = 0; c < OU; ++c) {
@@ -307,10 +310,61 @@ QUELVARN_INLINE V3 chordOverV(const KernelSurface& s, VI su, VI sv, VI sv2, VF f
             else shifted[c * OV + k] = select(over, C[c * OV + k + kStep], C[c * OV + k]);
         }
     }
-    VD a[kFixedWeights], b[kFixedWeights];
     fixedWeights<OV>(s.vKnots, s.vCvCount + OV, sv2, fv2, a, b);
     fixedColumns<OU, OV>(shifted, a, b, W);
     return fixedBlend<OU>(W, ua, ub);
+}
+
+// The u chord point at fu2 (span su2) from the point's columns W at span su (collapsed with
+// the v weights va, vb): the same columns, or one span over (see chordOverU), or anew.
+template <int OU, int OV>
+QUELVARN_INLINE V3 uChordPoint(const KernelSurface& s, VI su, VI su2, VI sv, VF fu2, VF fv, const V3* W, const VD* va,
+                               const VD* vb) {
+    const int stepU = spanStep(su2 - su);
+    if (stepU == 0) {
+        VD a[kFixedWeights], b[kFixedWeights];
+        fixedWeights<OU>(s.uKnots, s.uCvCount + OU, su, fu2, a, b);
+        return fixedBlend<OU>(W, a, b);
+    }
+    if (stepU == 1) return chordOverU<OU, OV, 1>(s, su, su2, sv, fu2, W, va, vb);
+    if (stepU == -1) return chordOverU<OU, OV, -1>(s, su, su2, sv, fu2, W, va, vb);
+    return surfacePointFixed<OU, OV>(s, su2, sv, fu2, fv);
+}
+
+// What a frame keeps for a later frame of the same surface (see fixedFramePoints): its v,
+// its u span, its v chord's v span, and both sets of columns with their v weights.
+struct FrameColumns {
+    bool kept;
+    VD v;
+    VI su, sv2;
+    V3 W[4], W2[4];
+    VD va[kFixedWeights], vb[kFixedWeights], va2[kFixedWeights], vb2[kFixedWeights];
+};
+
+// The columns at span su from the columns K at span ku (rows at sv, collapsed with the v
+// weights a, b), where su is ku or kStep over in every lane: K shifted by kStep in the lanes
+// that cross, and one gained column (in the other lanes, K's own again).
+template <int OU, int OV, int kStep>
+QUELVARN_INLINE void columnsOver(const KernelSurface& s, VI ku, VI su, VI sv, const V3* K, const VD* a, const VD* b,
+                                 V3* W) {
+    const VL over = maskOf(su != ku);
+    const int gained = kStep > 0 ? OU - 1 : 0;
+    V3 column[OV];
+    fixedPatch<1, OV>(s, su - (OU - 1) + gained, sv, column);
+#pragma GCC unroll 16
+    for (int c = 0; c < OU; ++c) {
+        if (c == gained) W[c] = fixedBlend<OV, true>(column, a, b);
+        else W[c] = select(over, K[c + kStep], K[c]);
+    }
+}
+
+template <int OU, int OV>
+QUELVARN_INLINE void columnsFrom(const KernelSurface& s, int shift, VI ku, VI su, VI sv, const V3* K, const VD* a,
+                                 const VD* b, V3* W) {
+    if (shift == 1) return columnsOver<OU, OV, 1>(s, ku, su, sv, K, a, b, W);
+    if (shift == -1) return columnsOver<OU, OV, -1>(s, ku, su, sv, K, a, b, W);
+#pragma GCC unroll 16
+    for (int c = 0; c < OU; ++c) W[c] = K[c];
 }
 
 // A point of the frame's surface wanted beside the frame: its parameters, and where it goes.
@@ -325,11 +379,17 @@ struct Attachment {
 // it crosses into the next span (or the one before) they share all but one column or row.
 // An attachment takes the frame point's control points the same way: where it lies in that
 // patch in every lane, all of them, and where it lies one span over in u or in v (in some
-// lanes, the same way in all of them), all but one column or row. Elsewhere it is
-// evaluated first, on its own.
-template <int OU, int OV>
-static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv2, V3& point, V3& atU, V3& atV,
-                             const Attachment* attach) {
+// lanes, the same way in all of them), all but one column or row. At the point's own v (in
+// every lane: a slide along u alone) it takes the point's collapsed columns as the u chord
+// point does. Elsewhere it is evaluated first, on its own.
+//
+// With kHandOver a frame may keep its collapsed columns for a later frame of the same surface
+// (`keep`), or take those of an earlier one (`given`): at the same v in every lane (the same
+// bits), the columns at v and at the v chord's v are the earlier frame's, shifted by one
+// column (and one gained) where the span is one over in u.
+template <int OU, int OV, bool kHandOver>
+static void fixedFramePoints(const KernelSurface& s, VD v, VF fu, VF fv, VF fu2, VF fv2, V3& point, V3& atU,
+                             V3& atV, const Attachment* attach, const FrameColumns* given, FrameColumns* keep) {
     const VI su = surfaceSpans(s.uKnots, OU, s.uCvCount, s.uKnotsNondecreasing, fu);
     const VI sv = surfaceSpans(s.vKnots, OV, s.vCvCount, s.vKnotsNondecreasing, fv);
     const VI su2 = surfaceSpans(s.uKnots, OU, s.uCvCount, s.uKnotsNondecreasing, fu2);
@@ -338,19 +398,35 @@ static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv
     VD va[kFixedWeights], vb[kFixedWeights], ua[kFixedWeights], ub[kFixedWeights];
     VD a2[kFixedWeights], b2[kFixedWeights];
     V3 C[OU * OV], W[OU];
+    if (kHandOver && given && given->kept && !attach && !anyLane((VL)v != (VL)given->v)) {
+        const int shift = spanStep(su - given->su);
+        if (shift != kOtherSteps) {
+            V3 W2[OU];
+            columnsFrom<OU, OV>(s, shift, given->su, su, sv, given->W, given->va, given->vb, W);
+            columnsFrom<OU, OV>(s, shift, given->su, su, given->sv2, given->W2, given->va2, given->vb2, W2);
+            fixedWeights<OU>(s.uKnots, uKnotCount, su, fu, ua, ub);
+            point = fixedBlend<OU>(W, ua, ub);
+            atU = uChordPoint<OU, OV>(s, su, su2, sv, fu2, fv, W, given->va, given->vb);
+            atV = fixedBlend<OU>(W2, ua, ub);
+            return;
+        }
+    }
     // How the attachment's patch lies from the point's: in u (attachU) with the same v span,
     // or in v (attachV) with the same u span; kOtherSteps in both when it is evaluated alone.
     int attachU = kOtherSteps, attachV = kOtherSteps;
+    bool attachColumns = false;  // at the point's v in every lane (the same bits)
     VI ru, rv;
     if (attach) {
         ru = surfaceSpans(s.uKnots, OU, s.uCvCount, s.uKnotsNondecreasing, attach->u);
         rv = surfaceSpans(s.vKnots, OV, s.vCvCount, s.vKnotsNondecreasing, attach->v);
         const int stepU = spanStep(ru - su), stepV = spanStep(rv - sv);
-        if (stepV == 0 && stepU != kOtherSteps) attachU = stepU;
-        else if (stepU == 0 && stepV != kOtherSteps) attachV = stepV;
+        if (stepV == 0 && stepU != kOtherSteps) {
+            attachU = stepU;
+            attachColumns = !anyLane(maskOf((VI)attach->v != (VI)fv));
+        } else if (stepU == 0 && stepV != kOtherSteps) attachV = stepV;
         else *attach->point = surfacePointFixed<OU, OV>(s, ru, rv, attach->u, attach->v);
     }
-    if (attachU != kOtherSteps) {
+    if (attachU != kOtherSteps && !attachColumns) {
         fixedWeights<OV>(s.vKnots, vKnotCount, sv, attach->v, a2, b2);
         fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv, va, vb);
         fixedPatch<OU, OV>(s, su, sv, C);
@@ -366,25 +442,37 @@ static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv
         fixedPatch<OU, OV>(s, su, sv, C);
         if (attachV != kOtherSteps) {
             fixedWeights<OU>(s.uKnots, uKnotCount, su, attach->u, a2, b2);
-            *attach->point = attachV > 0 ? chordOverV<OU, OV, 1>(s, su, sv, rv, attach->v, C, a2, b2)
-                                         : chordOverV<OU, OV, -1>(s, su, sv, rv, attach->v, C, a2, b2);
+            VD a[kFixedWeights], b[kFixedWeights];
+            *attach->point = attachV > 0 ? chordOverV<OU, OV, 1>(s, su, sv, rv, attach->v, C, a2, b2, W, a, b)
+                                         : chordOverV<OU, OV, -1>(s, su, sv, rv, attach->v, C, a2, b2, W, a, b);
         }
     }
     fixedColumns<OU, OV>(C, va, vb, W);
+    if (attachColumns) {
+        if (attachU == 0) {
+            fixedWeights<OU>(s.uKnots, uKnotCount, su, attach->u, a2, b2);
+            *attach->point = fixedBlend<OU>(W, a2, b2);
+        } else {
+            *attach->point = attachU > 0 ? chordOverU<OU, OV, 1>(s, su, ru, sv, attach->u, W, va, vb)
+                                         : chordOverU<OU, OV, -1>(s, su, ru, sv, attach->u, W, va, vb);
+        }
+    }
     fixedWeights<OU>(s.uKnots, uKnotCount, su, fu, ua, ub);
     point = fixedBlend<OU>(W, ua, ub);
     // A chord point one span over (in some lanes) needs one more column or row of control
     // points there; the rest of its patch is the point's. Other steps evaluate it anew.
-    const int stepU = spanStep(su2 - su);
-    if (stepU == 0) {
-        fixedWeights<OU>(s.uKnots, uKnotCount, su, fu2, a2, b2);
-        atU = fixedBlend<OU>(W, a2, b2);
-    } else if (stepU == 1) {
-        atU = chordOverU<OU, OV, 1>(s, su, su2, sv, fu2, W, va, vb);
-    } else if (stepU == -1) {
-        atU = chordOverU<OU, OV, -1>(s, su, su2, sv, fu2, W, va, vb);
-    } else {
-        atU = surfacePointFixed<OU, OV>(s, su2, sv, fu2, fv);
+    atU = uChordPoint<OU, OV>(s, su, su2, sv, fu2, fv, W, va, vb);
+    if (kHandOver && keep) {
+        keep->v = v;
+        keep->su = su;
+        keep->sv2 = sv2;
+#pragma GCC unroll 16
+        for (int c = 0; c < OU; ++c) keep->W[c] = W[c];
+#pragma GCC unroll 16
+        for (int k = 0; k < OV * (OV - 1) / 2; ++k) {
+            keep->va[k] = va[k];
+            keep->vb[k] = vb[k];
+        }
     }
     const int stepV = spanStep(sv2 - sv);
     if (stepV == 0) {
@@ -392,17 +480,33 @@ static void fixedFramePoints(const KernelSurface& s, VF fu, VF fv, VF fu2, VF fv
         fixedColumns<OU, OV>(C, a2, b2, W);
         atV = fixedBlend<OU>(W, ua, ub);
     } else if (stepV == 1) {
-        atV = chordOverV<OU, OV, 1>(s, su, sv, sv2, fv2, C, ua, ub);
+        atV = chordOverV<OU, OV, 1>(s, su, sv, sv2, fv2, C, ua, ub, W, a2, b2);
     } else if (stepV == -1) {
-        atV = chordOverV<OU, OV, -1>(s, su, sv, sv2, fv2, C, ua, ub);
+        atV = chordOverV<OU, OV, -1>(s, su, sv, sv2, fv2, C, ua, ub, W, a2, b2);
     } else {
         atV = surfacePointFixed<OU, OV>(s, su, sv2, fu, fv2);
+        if (kHandOver && keep) keep->kept = false;
+        return;
+    }
+    if (kHandOver && keep) {
+        keep->kept = true;
+#pragma GCC unroll 16
+        for (int c = 0; c < OU; ++c) keep->W2[c] = W[c];
+#pragma GCC unroll 16
+        for (int k = 0; k < OV * (OV - 1) / 2; ++k) {
+            keep->va2[k] = a2[k];
+            keep->vb2[k] = b2[k];
+        }
     }
 }
 
 // The frame at (u, v): the point once, the chords from it (backward within one step of
-// the domain end), and the unit normal of their cross product.
-static Frame surfaceFrame(const KernelSurface& s, VD u, VD v, const Attachment* attach = nullptr) {
+// the domain end), and the unit normal of their cross product. `given` and `keep` hand
+// collapsed columns between frames (see fixedFramePoints); frames that hand none over are
+// compiled apart, so that the others' tests cost them nothing.
+template <bool kHandOver>
+__attribute__((noinline)) static Frame surfaceFrameOf(const KernelSurface& s, VD u, VD v, const Attachment* attach,
+                                                      const FrameColumns* given, FrameColumns* keep) {
     Frame f;
     const VF fu = narrow(u);
     const VF fv = narrow(v);
@@ -413,12 +517,13 @@ static Frame surfaceFrame(const KernelSurface& s, VD u, VD v, const Attachment* 
     V3 atU, atV;
     const int fixed = fixedOrder(s);
     if (fixed == 4) {
-        fixedFramePoints<4, 4>(s, fu, fv, fu2, fv2, f.point, atU, atV, attach);
+        fixedFramePoints<4, 4, kHandOver>(s, v, fu, fv, fu2, fv2, f.point, atU, atV, attach, given, keep);
     } else if (fixed == 3) {
-        fixedFramePoints<3, 3>(s, fu, fv, fu2, fv2, f.point, atU, atV, attach);
+        fixedFramePoints<3, 3, kHandOver>(s, v, fu, fv, fu2, fv2, f.point, atU, atV, attach, given, keep);
     } else if (fixed == 2) {
-        fixedFramePoints<2, 2>(s, fu, fv, fu2, fv2, f.point, atU, atV, attach);
+        fixedFramePoints<2, 2, kHandOver>(s, v, fu, fv, fu2, fv2, f.point, atU, atV, attach, given, keep);
     } else {
+        if (kHandOver && keep) keep->kept = false;
         if (attach) *attach->point = surfacePoint(s, attach->u, attach->v);
         f.point = surfacePoint(s, fu, fv);
         atU = surfacePoint(s, fu2, fv);
@@ -447,6 +552,12 @@ static Frame surfaceFrame(const KernelSurface& s, VD u, VD v, const Attachment* 
     }
     f.normal = unit;
     return f;
+}
+
+static Frame surfaceFrame(const KernelSurface& s, VD u, VD v, const Attachment* attach = nullptr,
+                          const FrameColumns* given = nullptr, FrameColumns* keep = nullptr) {
+    if (given || keep) return surfaceFrameOf<true>(s, u, v, attach, given, keep);
+    return surfaceFrameOf<false>(s, u, v, attach, nullptr, nullptr);
 }
 
 // The curve kernel's span rule. With knots that never decrease, the first knot above t
@@ -791,7 +902,9 @@ static void slideBack(const KernelSlideInputs& in, const GroupFront& g, double* 
 
     // 11-13. The current frame there, pushed along its normal.
     Attachment attachment{g.uf, g.vf, &S0};
-    const Frame frame = surfaceFrame(surface, movedU, movedV, withFrame ? &attachment : nullptr);
+    // A refresh's rest frame lies on the same surface, often at the same v.
+    const FrameColumns* restColumns = rest && in.restSurfaceIsCurrent ? rest->columns : nullptr;
+    const Frame frame = surfaceFrame(surface, movedU, movedV, withFrame ? &attachment : nullptr, restColumns);
     const V3 offset = sub(S0, P);
     const VI upF = __builtin_convertvector(up, VI);
     const VI leftF = __builtin_convertvector(left, VI);
@@ -958,10 +1071,10 @@ QUELVARN_INLINE void invertFrames(VD* m) {
 // The inverse rest frames of positions [first, first + count), stored and left in `rest`
 // with the frames' points.
 static void restFrameGroup(const KernelSurface& surface, const float* uparams, const float* vparams, int first,
-                           int count, double* inverses, RestFrames& rest) {
+                           int count, double* inverses, RestFrames& rest, FrameColumns* keep) {
     const VF uf = loadFloats(uparams + first, count) * surface.uDomainEnd + surface.uDomainStart;
     const VF vf = loadFloats(vparams + first, count) * surface.vDomainEnd + surface.vDomainStart;
-    const Frame f = surfaceFrame(surface, widen(uf), widen(vf));
+    const Frame f = surfaceFrame(surface, widen(uf), widen(vf), nullptr, nullptr, keep);
     const V3* rows[4] = {&f.tangentU, &f.tangentV, &f.normal, &f.point};
     VD* m = rest.inverse;
     for (int r = 0; r < 4; ++r) {
@@ -981,7 +1094,7 @@ void restFrameInverses(const KernelSurface& original, const float* uparams, cons
     const KernelSurface surface = padSurface(original, copies);
     RestFrames rest;
     for (int first = begin; first < end; first += kLanes)
-        restFrameGroup(surface, uparams, vparams, first, groupCount(first, end), inverses, rest);
+        restFrameGroup(surface, uparams, vparams, first, groupCount(first, end), inverses, rest, nullptr);
     finishStreamedStores();
 }
 
@@ -1005,10 +1118,13 @@ static void slideGroups(const KernelSlideInputs& original, double* inverses, int
             slideInputs(inputs, first, groupCount(first, end), points, groups[n]);
         batchBases<kBatch>(inputs, groups, n);
         RestFrames rest[kRefresh ? kBatch : 1];
+        FrameColumns columns[kRefresh ? kBatch : 1];
         if (kRefresh)
-            for (int b = 0; b < n; ++b)
+            for (int b = 0; b < n; ++b) {
+                rest[b].columns = &columns[b];
                 restFrameGroup(inputs.restSurface, inputs.uparams, inputs.vparams, groups[b].first, groups[b].count,
-                               inverses, rest[b]);
+                               inverses, rest[b], &columns[b]);
+            }
         for (int b = 0; b < n; ++b) slideAlong(inputs, groups[b]);
         for (int b = 0; b < n; ++b)
             if (groups[b].moves) slideBack(inputs, groups[b], points, kRefresh ? &rest[b] : nullptr);

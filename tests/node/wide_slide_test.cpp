@@ -97,6 +97,7 @@ struct Case {
     double scale = 1.0;     // surface size
     bool restDiffers = false;  // a rest surface of other orders and control points
     bool doubleCvs = false;    // control points beyond single precision (not from the node's reader)
+    bool alongUOnly = false;   // the curves' x coordinates agree: no left/right slide, v stays
 };
 
 SlideSettings settingsWith(int method, int paramType, float start, float end, float udFactor, float lrFactor,
@@ -144,6 +145,8 @@ Scene makeScene(const Case& c, unsigned seed) {
                  : makeSurface(c.orderU, c.orderV, c.cvU, c.cvV, c.layout, seed + 7, c.scale, c.doubleCvs);
     s.curve = makeCurve(c.curveDegree, c.curveDegree + 3, 0.3, true, seed);
     s.curveBase = makeCurve(c.curveDegree, c.curveDegree + 3, 0.02, c.curvesShareKnots, seed + 3);
+    if (c.alongUOnly)
+        for (size_t k = 0; k < s.curve.cvs.size(); ++k) s.curveBase.cvs[k].x = s.curve.cvs[k].x;
     s.settings = c.settings;
 
     std::mt19937 random(seed);
@@ -158,6 +161,12 @@ Scene makeScene(const Case& c, unsigned seed) {
         const bool edge = k % 5 == 1;
         s.uparams.push_back(edge ? special[(k / 5) % 12] : unit(random));
         s.vparams.push_back(k % 7 == 3 ? special[(k / 7 + 3) % 12] : unit(random));
+        if (c.alongUOnly && k % 3 == 0) {
+            // Just below an interior v knot: the v chord crosses into the next span.
+            const SurfaceDirection& d = s.surface.vDirection;
+            const float knot = d.knots[static_cast<size_t>(d.order + (k / 3) % (d.cvCount - d.order))];
+            s.vparams.back() = (knot - 0.004f - d.domainStart) / d.domainEnd;
+        }
         s.points.push_back({unit(random) * 4.0 * c.scale, unit(random) * 2.0 * c.scale, (unit(random) - 0.5) * c.scale});
         // Weights below the threshold, envelope products below it, partial weights.
         const float weightChoices[] = {1.0f, 0.6f, 0.0f, 9e-6f, 1.2e-5f, 1.0f, 0.3f};
@@ -226,6 +235,14 @@ const Case kCases[] = {
     {"tiny surface", 4, 4, 6, 6, Knots::clampedUniform, 3, true, settingsWith(1, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 26, 1e-160,
      false, true},
     {"collapsed surface", 4, 4, 6, 6, Knots::clampedUniform, 3, true, settingsWith(0, 0, 0.0f, 1.0f, 0.3f, 0.2f, 0.5f, 1.0f), 26, 0.0},
+    // Whole groups keep their v: the attachment and a refresh's slide take the columns of the
+    // frame beside them (the same, or one span over in u; chords crossing spans near the ends).
+    {"slide along u alone", 4, 4, 8, 7, Knots::clampedUniform, 3, true,
+     settingsWith(0, 0, 0.0f, 1.0f, 0.4f, 0.2f, 0.5f, 0.7f), 67, 1.0, false, false, true},
+    {"slide along u alone, narrow end spans", 4, 4, 9, 8, Knots::narrowEnds, 3, true,
+     settingsWith(0, 0, 0.0f, 1.0f, -1.5f, 0.2f, 0.5f, 0.7f), 67, 1.0, false, false, true},
+    {"biquadratic along u alone", 3, 3, 6, 6, Knots::nonUniform, 2, true,
+     settingsWith(0, 0, 0.0f, 1.0f, 1.2f, 0.2f, 0.5f, 0.7f), 41, 1.0, false, false, true},
 };
 
 // Runs over every wide build the running processor can execute, and only where there is one.
@@ -301,11 +318,16 @@ TEST_F(WideSlide, RestFrameInversesMatchThePlainInverseByteForByte) {
 // A refresh evaluation: the rest surface is the current one, the rest frames of the points
 // below a split are already built (by the task beside the map scatter) and those points only
 // slide; the sweep from the split on builds the rest and slides. Wherever the split falls,
-// points and rest frames are the plain ones, byte for byte.
+// points and rest frames are the plain ones, byte for byte. Points read their own parameters
+// (the rest frame then lends the slide its point and, at the same v, its columns) or others'.
 TEST_F(WideSlide, RefreshingSweepFromAnySplitGivesThePlainPointsAndRestFrames) {
-    for (const Case& c : kCases) {
+    for (const Case& c : kCases) for (bool ownParameters : {false, true}) {
         Scene scene = makeScene(c, 9);
         scene.rest = scene.surface;
+        if (ownParameters)
+            for (size_t k = 0; k < scene.indices.size(); ++k)
+                if (scene.indices[k] >= 0 && scene.indices[k] < static_cast<int32_t>(scene.indices.size()))
+                    scene.indices[k] = static_cast<int32_t>(k);
         const int n = static_cast<int>(scene.uparams.size());
         for (int k = 0; k < n; ++k)
             scene.inverses[static_cast<size_t>(k)] = restFrameInverse(scene.rest, scene.uparams[k], scene.vparams[k]);
@@ -325,7 +347,8 @@ TEST_F(WideSlide, RefreshingSweepFromAnySplitGivesThePlainPointsAndRestFrames) {
                 for (int k = 0; k < n; ++k) {
                     const size_t at = static_cast<size_t>(k);
                     EXPECT_EQ(std::memcmp(&wide.points[at], &expected[at], sizeof(KxPoint)), 0)
-                        << c.name << ", " << buildName(build) << ", split " << split << ", point " << k;
+                        << c.name << (ownParameters ? ", own" : "") << ", " << buildName(build) << ", split " << split
+                        << ", point " << k;
                     EXPECT_EQ(std::memcmp(&wide.inverses[at], &scene.inverses[at], sizeof(Imath::M44d)), 0)
                         << c.name << ", " << buildName(build) << ", split " << split << ", frame " << k;
                 }
