@@ -272,21 +272,40 @@ static int spanStep(VI difference) {
     return kOtherSteps;
 }
 
+// The columns at span su from the columns K at span ku (rows at sv, collapsed with the v
+// weights a, b), where su is ku or kStep over in every lane: K shifted by kStep in the lanes
+// that cross, and one gained column (in the other lanes, K's own again).
+template <int OU, int OV, int kStep>
+QUELVARN_INLINE void columnsOver(const KernelSurface& s, VI ku, VI su, VI sv, const V3* K, const VD* a, const VD* b,
+                                 V3* W) {
+    const VL over = maskOf(su != ku);
+    const int gained = kStep > 0 ? OU - 1 : 0;
+    V3 column[OV];
+    fixedPatch<1, OV>(s, su - (OU - 1) + gained, sv, column);
+#pragma GCC unroll 16
+    for (int c = 0; c < OU; ++c) {
+        if (c == gained) W[c] = fixedBlend<OV, true>(column, a, b);
+        else W[c] = select(over, K[c + kStep], K[c]);
+    }
+}
+
+template <int OU, int OV>
+QUELVARN_INLINE void columnsFrom(const KernelSurface& s, int shift, VI ku, VI su, VI sv, const V3* K, const VD* a,
+                                 const VD* b, V3* W) {
+    if (shift == 1) return columnsOver<OU, OV, 1>(s, ku, su, sv, K, a, b, W);
+    if (shift == -1) return columnsOver<OU, OV, -1>(s, ku, su, sv, K, a, b, W);
+#pragma GCC unroll 16
+    for (int c = 0; c < OU; ++c) W[c] = K[c];
+}
+
 // The u chord point where each lane's chord span su2 is its point's su or kStep over: that
 // patch's columns are the point's collapsed columns W, shifted by kStep in the lanes that cross,
-// and one gained column (in the other lanes, the point's own again).
+// and one gained column (see columnsOver).
 template <int OU, int OV, int kStep>
 QUELVARN_INLINE V3 chordOverU(const KernelSurface& s, VI su, VI su2, VI sv, VF fu2, const V3* W, const VD* va,
                               const VD* vb) {
-    const VL over = maskOf(su2 != su);
-    const int gained = kStep > 0 ? OU - 1 : 0;
-    V3 column[OV], shifted[OU];
-    fixedPatch<1, OV>(s, su2 - (OU - 1) + gained, sv, column);
-#pragma GCC unroll 16
-    for (int c = 0; c < OU; ++c) {
-        if (c == gained) shifted[c] = fixedBlend<OV, true>(column, va, vb);
-        else shifted[c] = select(over, W[c + kStep], W[c]);
-    }
+    V3 shifted[OU];
+    columnsOver<OU, OV, kStep>(s, su, su2, sv, W, va, vb, shifted);
     VD a[kFixedWeights], b[kFixedWeights];
     fixedWeights<OU>(s.uKnots, s.uCvCount + OU, su2, fu2, a, b);
     return fixedBlend<OU>(shifted, a, b);
@@ -340,32 +359,6 @@ struct FrameColumns {
     V3 W[4], W2[4];
     VD va[kFixedWeights], vb[kFixedWeights], va2[kFixedWeights], vb2[kFixedWeights];
 };
-
-// The columns at span su from the columns K at span ku (rows at sv, collapsed with the v
-// weights a, b), where su is ku or kStep over in every lane: K shifted by kStep in the lanes
-// that cross, and one gained column (in the other lanes, K's own again).
-template <int OU, int OV, int kStep>
-QUELVARN_INLINE void columnsOver(const KernelSurface& s, VI ku, VI su, VI sv, const V3* K, const VD* a, const VD* b,
-                                 V3* W) {
-    const VL over = maskOf(su != ku);
-    const int gained = kStep > 0 ? OU - 1 : 0;
-    V3 column[OV];
-    fixedPatch<1, OV>(s, su - (OU - 1) + gained, sv, column);
-#pragma GCC unroll 16
-    for (int c = 0; c < OU; ++c) {
-        if (c == gained) W[c] = fixedBlend<OV, true>(column, a, b);
-        else W[c] = select(over, K[c + kStep], K[c]);
-    }
-}
-
-template <int OU, int OV>
-QUELVARN_INLINE void columnsFrom(const KernelSurface& s, int shift, VI ku, VI su, VI sv, const V3* K, const VD* a,
-                                 const VD* b, V3* W) {
-    if (shift == 1) return columnsOver<OU, OV, 1>(s, ku, su, sv, K, a, b, W);
-    if (shift == -1) return columnsOver<OU, OV, -1>(s, ku, su, sv, K, a, b, W);
-#pragma GCC unroll 16
-    for (int c = 0; c < OU; ++c) W[c] = K[c];
-}
 
 // A point of the frame's surface wanted beside the frame: its parameters, and where it goes.
 struct Attachment {
