@@ -243,6 +243,8 @@ const Case kCases[] = {
      settingsWith(0, 0, 0.0f, 1.0f, -1.5f, 0.2f, 0.5f, 0.7f), 67, 1.0, false, false, true},
     {"biquadratic along u alone", 3, 3, 6, 6, Knots::nonUniform, 2, true,
      settingsWith(0, 0, 0.0f, 1.0f, 1.2f, 0.2f, 0.5f, 0.7f), 41, 1.0, false, false, true},
+    {"bilinear along u alone", 2, 2, 5, 5, Knots::clampedUniform, 1, true,
+     settingsWith(0, 0, 0.0f, 1.0f, 0.5f, 0.2f, 0.5f, 0.7f), 41, 1.0, false, false, true},
 };
 
 // Runs over every wide build the running processor can execute, and only where there is one.
