@@ -198,24 +198,16 @@ static int fixedOrder(const KernelSurface& s) {
     return s.uOrder >= 2 && s.uOrder <= 4 ? s.uOrder : 0;
 }
 
-// The point at u of the patch C (u span su) whose columns collapse with the v weights va, vb.
-// (Callers find the v weights before they gather C: that order measured faster.)
+// (The v weights come before the gather of the patch: that order measured faster.)
 template <int OU, int OV>
-QUELVARN_INLINE V3 patchPoint(const KernelSurface& s, const V3* C, const VD* va, const VD* vb, VI su, VF u) {
-    VD ua[kFixedWeights], ub[kFixedWeights];
-    V3 W[OU];
+static V3 surfacePointFixed(const KernelSurface& s, VI su, VI sv, VF u, VF v) {
+    VD va[kFixedWeights], vb[kFixedWeights], ua[kFixedWeights], ub[kFixedWeights];
+    V3 C[OU * OV], W[OU];
+    fixedWeights<OV>(s.vKnots, s.vCvCount + OV, sv, v, va, vb);
+    fixedPatch<OU, OV>(s, su, sv, C);
     fixedColumns<OU, OV>(C, va, vb, W);
     fixedWeights<OU>(s.uKnots, s.uCvCount + OU, su, u, ua, ub);
     return fixedBlend<OU>(W, ua, ub);
-}
-
-template <int OU, int OV>
-static V3 surfacePointFixed(const KernelSurface& s, VI su, VI sv, VF u, VF v) {
-    VD va[kFixedWeights], vb[kFixedWeights];
-    V3 C[OU * OV];
-    fixedWeights<OV>(s.vKnots, s.vCvCount + OV, sv, v, va, vb);
-    fixedPatch<OU, OV>(s, su, sv, C);
-    return patchPoint<OU, OV>(s, C, va, vb, su, u);
 }
 
 // Tensor-product point, v first then u, at each lane's (u, v).
@@ -334,10 +326,11 @@ QUELVARN_INLINE V3 chordOverV(const KernelSurface& s, VI su, VI sv, VI sv2, VF f
     return fixedBlend<OU>(W, ua, ub);
 }
 
-// The u chord point at fu2 (span su2) from the point's columns W at span su (collapsed with
-// the v weights va, vb): the same columns, or one span over (see chordOverU), or anew.
+// The point at fu2 (span su2) whose columns are W, collapsed at span su with the v weights
+// va, vb (or one span over, see chordOverU), or else evaluated anew at fv: a u chord point,
+// or an attachment at the columns' v.
 template <int OU, int OV>
-QUELVARN_INLINE V3 uChordPoint(const KernelSurface& s, VI su, VI su2, VI sv, VF fu2, VF fv, const V3* W, const VD* va,
+QUELVARN_INLINE V3 pointFromColumns(const KernelSurface& s, VI su, VI su2, VI sv, VF fu2, VF fv, const V3* W, const VD* va,
                                const VD* vb) {
     const int stepU = spanStep(su2 - su);
     if (stepU == 0) {
@@ -399,7 +392,7 @@ static void fixedFramePoints(const KernelSurface& s, VD v, VF fu, VF fv, VF fu2,
             columnsFrom<OU, OV>(s, shift, given->su, su, given->sv2, given->W2, given->va2, given->vb2, W2);
             fixedWeights<OU>(s.uKnots, uKnotCount, su, fu, ua, ub);
             point = fixedBlend<OU>(W, ua, ub);
-            atU = uChordPoint<OU, OV>(s, su, su2, sv, fu2, fv, W, given->va, given->vb);
+            atU = pointFromColumns<OU, OV>(s, su, su2, sv, fu2, fv, W, given->va, given->vb);
             atV = fixedBlend<OU>(W2, ua, ub);
             return;
         }
@@ -423,13 +416,8 @@ static void fixedFramePoints(const KernelSurface& s, VD v, VF fu, VF fv, VF fu2,
         fixedWeights<OV>(s.vKnots, vKnotCount, sv, attach->v, a2, b2);
         fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv, va, vb);
         fixedPatch<OU, OV>(s, su, sv, C);
-        if (attachU == 0) {
-            *attach->point = patchPoint<OU, OV>(s, C, a2, b2, su, attach->u);
-        } else {
-            fixedColumns<OU, OV>(C, a2, b2, W);
-            *attach->point = attachU > 0 ? chordOverU<OU, OV, 1>(s, su, ru, sv, attach->u, W, a2, b2)
-                                         : chordOverU<OU, OV, -1>(s, su, ru, sv, attach->u, W, a2, b2);
-        }
+        fixedColumns<OU, OV>(C, a2, b2, W);
+        *attach->point = pointFromColumns<OU, OV>(s, su, ru, sv, attach->u, attach->v, W, a2, b2);
     } else {
         fixedWeights<OV>(s.vKnots, vKnotCount, sv, fv, va, vb);
         fixedPatch<OU, OV>(s, su, sv, C);
@@ -441,20 +429,12 @@ static void fixedFramePoints(const KernelSurface& s, VD v, VF fu, VF fv, VF fu2,
         }
     }
     fixedColumns<OU, OV>(C, va, vb, W);
-    if (attachColumns) {
-        if (attachU == 0) {
-            fixedWeights<OU>(s.uKnots, uKnotCount, su, attach->u, a2, b2);
-            *attach->point = fixedBlend<OU>(W, a2, b2);
-        } else {
-            *attach->point = attachU > 0 ? chordOverU<OU, OV, 1>(s, su, ru, sv, attach->u, W, va, vb)
-                                         : chordOverU<OU, OV, -1>(s, su, ru, sv, attach->u, W, va, vb);
-        }
-    }
+    if (attachColumns) *attach->point = pointFromColumns<OU, OV>(s, su, ru, sv, attach->u, fv, W, va, vb);
     fixedWeights<OU>(s.uKnots, uKnotCount, su, fu, ua, ub);
     point = fixedBlend<OU>(W, ua, ub);
     // A chord point one span over (in some lanes) needs one more column or row of control
     // points there; the rest of its patch is the point's. Other steps evaluate it anew.
-    atU = uChordPoint<OU, OV>(s, su, su2, sv, fu2, fv, W, va, vb);
+    atU = pointFromColumns<OU, OV>(s, su, su2, sv, fu2, fv, W, va, vb);
     if (kHandOver && keep) {
         keep->v = v;
         keep->su = su;
