@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # ostrivel farm against the private cluster (scripts/slurm-local.sh, started once for the
 # suite by the farm.cluster_start fixture). Usage: farm_cluster_test.sh CASE OSTRIVEL DATA WORK
-#   chunks   24 frames in 4 chunks are byte-identical to one `animate --frames 24`, and the
-#            manifest lists every frame with its SHA-256
+#   chunks   24 frames in 4 chunks are byte-identical to one `animate --frames 24` (the
+#            manifest's and the frozen scene's contents: farm_tests)
 #   resume   a chunk cancelled with scancel is reported by --wait (exit 1, its lines) and
 #            filled by --resume, which submits only that chunk; a removed frame likewise;
 #            a folder holding a shot is refused without --resume or with other options
@@ -54,17 +54,6 @@ verified 24 frames; wrote $work/shot/manifest.json$" "farm stdout"
     for file in whole/*.obj; do
         cmp -s "$file" "shot/frames/$(basename "$file")" || fail "shot/frames/$(basename "$file") differs from $file"
     done
-    # The manifest: frame, file and SHA-256, in frame order.
-    local expected listed
-    expected="$(cd shot && for f in frames/*.obj; do sha256sum "$f"; done | awk '{print NR, $2, $1}')"
-    listed="$(python3 -c 'import json,sys
-m = json.load(open(sys.argv[1]))
-assert m["frames"] == 24
-for e in m["files"]: print(e["frame"], e["file"], e["sha256"])' shot/manifest.json)"
-    expect_eq "$listed" "$expected" "manifest"
-    # The frozen scene is what ran: the original may change now without effect.
-    cmp -s "$scene" shot/scene/plane_obj.json || fail "the frozen scene differs from its source"
-    cmp -s "$data/plane_points.obj" shot/scene/plane_points.obj || fail "the frozen OBJ differs from its source"
 }
 
 resume() {
@@ -122,12 +111,6 @@ for it (or scancel $job) before --resume" "queued chunk refusal"
         fail "third resume exited $?: $(cat err.txt)"
     expect_eq "$(cat out.txt)" "all 24 frames of $work/shot are present; nothing to submit
 verified 24 frames; wrote $work/shot/manifest.json" "third resume stdout"
-    expect_eq "$(python3 -c 'import json,sys; print([(j["chunks"]) for j in json.load(open(sys.argv[1]))])' \
-        shot/jobs.json)" "[[1, 2, 3, 4], [2], [4]]" "jobs.json"
-    "$ostrivel" animate "$scene" --frames 24 --out "$work/whole" >/dev/null 2>&1 || fail "animate failed"
-    for file in whole/*.obj; do
-        cmp -s "$file" "shot/frames/$(basename "$file")" || fail "shot/frames/$(basename "$file") differs from $file"
-    done
 
     # A frozen file edited after submission is caught before anything is submitted.
     echo "# edited" >>shot/scene/plane_points.obj

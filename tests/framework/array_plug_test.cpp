@@ -46,7 +46,6 @@ TEST(ArrayPlug, ElementsComeBackInIndexOrderWithTheLaterWriteWinning) {
         std::vector<int32_t> indices;
         std::vector<float> values;
     } cases[] = {
-        {"dense, in order", {}, {}, {{0, 0.5f}, {1, 0.25f}, {2, 1.0f}}, {0, 1, 2}, {0.5f, 0.25f, 1.0f}},
         {"out of order", {}, {}, {{2, 3.0f}, {0, 1.0f}, {1, 2.0f}}, {0, 1, 2}, {1.0f, 2.0f, 3.0f}},
         {"rewritten index", {}, {}, {{1, 1.0f}, {1, 2.0f}, {0, 0.5f}}, {0, 1}, {0.5f, 2.0f}},
         {"existing elements kept", {0, 1, 5}, {9.0f, 9.0f, 9.0f}, {{1, 0.1f}, {3, 0.3f}}, {0, 1, 3, 5},

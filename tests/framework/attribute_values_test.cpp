@@ -1,4 +1,4 @@
-// The node's state and declarations.
+// The node's attribute declarations: appended after what the vector already holds.
 
 #include <gtest/gtest.h>
 
@@ -8,27 +8,6 @@
 using namespace testing_support;
 
 namespace {
-
-TEST(NodeState, FreshNodeRefreshesBothPathsAndInvalidateTouchesOnlyTheDevicePath) {
-    std::unique_ptr<KxNode> node(plugin()->create());
-    auto& myNode = static_cast<MyNode&>(*node);
-    EXPECT_TRUE(myNode.nodeObject.isNull());
-    EXPECT_TRUE(myNode.pointerTable.empty());
-    EXPECT_TRUE(myNode.cpuRefreshPending);
-    EXPECT_TRUE(myNode.gpuRefreshPending);
-    EXPECT_TRUE(myNode.restFrameInverses.empty());
-    EXPECT_TRUE(myNode.umap.values.empty());
-    EXPECT_TRUE(myNode.spareDeviceMemory.isNull());
-
-    myNode.cpuRefreshPending = false;
-    myNode.gpuRefreshPending = false;
-    node->invalidateDeviceData();
-    EXPECT_TRUE(myNode.gpuRefreshPending);
-    EXPECT_FALSE(myNode.cpuRefreshPending);
-    node->notify();
-    node->notifyText(MString("ignored"));
-    EXPECT_FALSE(myNode.cpuRefreshPending);
-}
 
 TEST(Declarations, AppendAfterWhatTheVectorHolds) {
     std::unique_ptr<KxNode> node(plugin()->create());

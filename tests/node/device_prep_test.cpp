@@ -56,7 +56,10 @@ TEST_F(DevicePrep, RebuildsOnceThenAfterInvalidateOrWhenNotCaching) {
     EXPECT_EQ(node().lmap.values, (std::vector<float>{0.5f, 1.0f}));
     EXPECT_EQ(node().restFrameInverses[1], firstFrame);
 
-    node().invalidateDeviceData();
+    const bool cpuPending = node().cpuRefreshPending;
+    node().invalidateDeviceData();  // the device path's flag alone
+    EXPECT_TRUE(node().gpuRefreshPending);
+    EXPECT_EQ(node().cpuRefreshPending, cpuPending);
     ASSERT_EQ(prepare(2), 0);
     EXPECT_EQ(node().lmap.values, (std::vector<float>{0.5f, 0.25f}));
     EXPECT_NE(node().restFrameInverses[1], firstFrame);
