@@ -47,6 +47,16 @@ NurbsSurfaceGeometry nearlyClosedTube() {
     return s;
 }
 
+// A rational sheet whose u domain is a millionth wide at a million: u has only ~1e4
+// representable values there, so Newton must keep improving v once u can no longer move.
+// Its own generator, so the other surfaces' targets stay as they were.
+NurbsSurfaceGeometry narrowInU(unsigned seed) {
+    std::mt19937_64 rng(seed);
+    NurbsSurfaceGeometry s = wavySheet(rng, 3, 2, 6, 5, 0.35, 1.5, true);
+    for (double& k : s.knotsU) k = 1e6 + k * 1e-6;
+    return s;
+}
+
 // Brute force: the nearest of a dense parameter grid, then four rounds of a finer grid
 // around the best sample. Every sample is a surface point, so the answer is an upper bound
 // of the true distance, and a tight one.
@@ -128,6 +138,7 @@ TEST_P(PatchSearchSeeds, NeverFartherThanBruteForceOrOcct) {
         {"creased", creasedSheet()},
         {"nearly closed tube", nearlyClosedTube()},
         {"sphere octant with pole", sphereOctant(2.0)},
+        {"rational 3x2 narrow in u", narrowInU(GetParam())},
     };
     int occtAnswered = 0;
     for (const auto& [name, s] : surfaces) {
@@ -154,6 +165,9 @@ TEST_P(PatchSearchSeeds, NeverFartherThanBruteForceOrOcct) {
                                       std::to_string(p[2]);
             EXPECT_TRUE(hit.u >= u0 && hit.u <= u1 && hit.v >= v0 && hit.v <= v1) << where;
             EXPECT_EQ(hit.point, hostapi::evaluate(s, hit.u, hit.v)) << where;
+            EXPECT_NEAR(hit.distance, distance(hit.point, p), 1e-14) << where;
+            const SurfaceHit alone = hostapi::closestPoint(s, p);  // seeded afresh, not shared
+            EXPECT_TRUE(alone.u == hit.u && alone.v == hit.v) << where;
             if (k < 6) {
                 EXPECT_LT(hit.distance, 1e-9) << where;
             }
@@ -164,7 +178,7 @@ TEST_P(PatchSearchSeeds, NeverFartherThanBruteForceOrOcct) {
             EXPECT_LE(hit.distance, reference + 1e-9) << where;
         }
     }
-    EXPECT_GT(occtAnswered, 100);  // of 192: the comparison is not vacuous
+    EXPECT_GT(occtAnswered, 100);  // of 216: the comparison is not vacuous
 }
 
 INSTANTIATE_TEST_SUITE_P(VariedSurfaces, PatchSearchSeeds, ::testing::Values(21u, 103u, 116u));

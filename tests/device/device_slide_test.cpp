@@ -108,14 +108,12 @@ ScenePair makeScene(const SceneCase& c, unsigned seed) {
         node.setCurve("curveBase", profile(0.0));
         node.setDenseArray("uparams", us);
         node.setDenseArray("vparams", vs);
-        node.setNumber("slidingMethod", c.slidingMethod);
-        node.setNumber("paramType", c.paramType);
-        node.setNumber("startParam", c.startParam);
-        node.setNumber("endParam", c.endParam);
-        node.setNumber("lr_center", c.lrCenter);
-        node.setNumber("ud_factor", c.udFactor);
-        node.setNumber("lr_factor", c.lrFactor);
-        node.setNumber("push_coeff", c.pushCoeff);
+        for (const auto& [name, value] : {std::pair<const char*, double>{"slidingMethod", c.slidingMethod},
+                                          {"paramType", c.paramType}, {"startParam", c.startParam},
+                                          {"endParam", c.endParam}, {"lr_center", c.lrCenter},
+                                          {"ud_factor", c.udFactor}, {"lr_factor", c.lrFactor},
+                                          {"push_coeff", c.pushCoeff}})
+            node.setNumber(name, value);
     });
     if (c.sparseMaps) {
         // Every map names a random third of the points, some twice, some out of range.

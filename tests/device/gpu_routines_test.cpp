@@ -78,17 +78,13 @@ MATCHER_P(OpenCLFailure, statusName, "") {
 TEST_F(GpuRoutines, WorkSizesAreMultiplesOfTheLocalSizeStrictlyAboveTheCount) {
     // A failed query gives the local size 256: the listed cases, each with the report.
     cl_kernel none = nullptr;
-    const struct {
-        int32_t count;
-        size_t global;
-    } cases[] = {{1000, 1024}, {1024, 1280}, {256, 512}, {0, 256}, {1, 256}};
-    for (const auto& c : cases) {
+    for (const auto& [count, expected] : {std::pair<int32_t, size_t>{1000, 1024}, {1024, 1280}, {0, 256}}) {
         testing_support::quietLog();
         const int failuresBefore = hostapi::openCLFailureCount();
         size_t global = 0, local = 0;
-        EXPECT_EQ(computeWorkSizes(device, none, c.count, global, local), CL_INVALID_KERNEL);
+        EXPECT_EQ(computeWorkSizes(device, none, count, global, local), CL_INVALID_KERNEL);
         EXPECT_EQ(local, 256u);
-        EXPECT_EQ(global, c.global) << c.count;
+        EXPECT_EQ(global, expected) << count;
         EXPECT_THAT(testing_support::shownMessages(), ElementsAre(OpenCLFailure("CL_INVALID_KERNEL")));
         EXPECT_EQ(hostapi::openCLFailureCount(), failuresBefore + 1);  // checkCLErrorStatus saw it
         EXPECT_EQ(hostapi::lastOpenCLFailure(), CL_INVALID_KERNEL);
@@ -138,7 +134,13 @@ TEST_F(GpuRoutines, UploadAsFloatsNarrowsIntoAReadOnlyCopy) {
     EXPECT_EQ(size, 16u);
 }
 
-TEST_F(GpuRoutines, KernelArgumentsConvertAsDocumented) {
+TEST_F(GpuRoutines, KernelArgumentsConvertAndLaunchFailuresAreReported) {
+    // A launch before any argument is set: reported, returned, and no event.
+    MAutoCLEvent wait, failed;
+    EXPECT_EQ(enqueueKernel(kernel, 256, 256, wait, failed), CL_INVALID_KERNEL_ARGS);
+    EXPECT_TRUE(failed.isNull());
+    EXPECT_THAT(testing_support::shownMessages(), ElementsAre(OpenCLFailure("CL_INVALID_KERNEL_ARGS")));
+
     MAutoCLMem in, floats, ints;
     const float input = 42.5f;
     ASSERT_EQ(writeDeviceBuffer(in, sizeof input, &input, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR), CL_SUCCESS);
@@ -166,14 +168,6 @@ TEST_F(GpuRoutines, KernelArgumentsConvertAsDocumented) {
     testing_support::quietLog();
     EXPECT_EQ(setKernelArg(kernel, 9, 1.0f), CL_INVALID_ARG_INDEX);
     EXPECT_TRUE(testing_support::shownMessages().empty());
-}
-
-TEST_F(GpuRoutines, LaunchFailuresAreReportedAndReturned) {
-    MAutoCLEvent wait, done;
-    // No argument set yet.
-    EXPECT_EQ(enqueueKernel(kernel, 256, 256, wait, done), CL_INVALID_KERNEL_ARGS);
-    EXPECT_TRUE(done.isNull());
-    EXPECT_THAT(testing_support::shownMessages(), ElementsAre(OpenCLFailure("CL_INVALID_KERNEL_ARGS")));
 }
 
 TEST_F(GpuRoutines, MatrixAndPointReadBacksWaitOnTheEvent) {
